@@ -1,0 +1,137 @@
+#pragma once
+// TForm1: the station's one window. It holds every control and component under its form name
+// and declares every event handler. The handlers' bodies live with the subsystem that owns them:
+//   app/Unit1.cpp                 layout, wiring, FormShow, FormClose, BitBtn1Click
+//   acquisition/PollingCycle.cpp  SpeedButton1Click, Timer1Timer
+//   acquisition/ReplyHandler.cpp  Comm1ReceiveData
+//   acquisition/LiveDisplay.cpp   ShowUnit, SpinEdit2Change
+//   store/StoreHandlers.cpp       ConnectAndLoadSettings, SaveSettings, TableExists,
+//                                 StoreSamples, SpeedButton4Click
+//   history/HistoryHandlers.cpp   ShowHistory and the history view's handlers, printing
+//
+// The measurement tables are the window's base MeasurementTables, so every handler reaches
+// UnitCount, CellCount, CellVoltage, ... directly, as module-level state.
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "acquisition/core/MeasurementTables.h"
+#include "toolkit/HandlerGuard.h"
+#include "toolkit/MessageBoxes.h"
+
+class QChartView;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace toolkit {
+class ArrowSpinBox;
+class KeyValueGrid;
+class PollTimer;
+}  // namespace toolkit
+
+// region: serial component forward declarations
+// endregion
+// region: database object includes
+// endregion
+
+class TForm1 : public QWidget, public acquisition::MeasurementTables {
+  Q_OBJECT
+ public:
+  /// The boxes are borrowed for the window's lifetime; tests pass a recorder.
+  explicit TForm1(toolkit::MessageBoxes& boxes, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Top bar
+  QFrame* Panel1;
+  QLabel* Label4;
+  QLineEdit* Edit1;
+  QPushButton* SpeedButton1;
+  QLabel* Label1;
+  toolkit::ArrowSpinBox* SpinEdit1;
+  QLabel* Label2;
+  toolkit::ArrowSpinBox* SpinEdit2;
+  QLabel* Label3;
+  QPushButton* SpeedButton4;
+  QPushButton* SpeedButton2;
+  QPushButton* BitBtn1;
+
+  // Cell tables
+  toolkit::KeyValueGrid* ValueListEditor1;
+  toolkit::KeyValueGrid* ValueListEditor2;
+  toolkit::KeyValueGrid* ValueListEditor3;
+  toolkit::KeyValueGrid* ValueListEditor4;
+  toolkit::KeyValueGrid* ValueListEditor5;
+  toolkit::KeyValueGrid* ValueListEditor6;
+
+  // Bottom bar
+  QFrame* Panel2;
+  QLabel* Label5;
+  QLabel* measureV;
+  QLabel* Label8;
+  QLabel* Label9;
+  QLabel* Label6;
+
+  // History view
+  QFrame* Panel3;
+  QLabel* Label7;
+  QComboBox* ComboBox1;
+  QPushButton* SpeedButton3;
+  QChartView* DBChart1;
+
+  // Components
+  toolkit::PollTimer* Timer1;
+  // region: serial component
+  // endregion
+  // region: database objects
+  // endregion
+
+  /// Cell table t (1..6): ValueListEditor1 .. ValueListEditor6.
+  toolkit::KeyValueGrid* cellTable(int t) const;
+  toolkit::HandlerGuard& guard() { return guard_; }
+  toolkit::MessageBoxes& boxes() { return boxes_; }
+  /// The system locale's decimal separator, used for the interval and the shown voltages.
+  char decimalSeparator() const { return decimalSeparator_; }
+
+  // Shell
+  void FormShow();
+  void FormClose();
+  void BitBtn1Click();
+  // Acquisition
+  void SpeedButton1Click();
+  void Timer1Timer();
+  void SpinEdit2Change();
+  void ShowUnit(int u);
+  // region: reply handler
+  // endregion
+  // Store
+  void ConnectAndLoadSettings();
+  void StoreSamples();
+  void SpeedButton4Click();
+  // History and printing
+  void ShowHistory(const QString& selector);
+  void ValueListEditor1DblClick(toolkit::KeyValueGrid* Sender);
+  void measureVDblClick();
+  void ComboBox1Change();
+  void SpeedButton3Click();
+  void SpeedButton2Click();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void createControls();
+  void wireEvents();
+
+  toolkit::MessageBoxes& boxes_;
+  toolkit::HandlerGuard guard_;
+  std::array<toolkit::KeyValueGrid*, 6> cellTables_{};
+  char decimalSeparator_ = '.';
+  bool shown_ = false;
+};

@@ -1,0 +1,13 @@
+#include <QApplication>
+
+#include "app/Unit1.h"
+#include "toolkit/MessageBoxes.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("cellstation"));
+  toolkit::QtMessageBoxes boxes;
+  TForm1 Form1(boxes);
+  Form1.show();
+  return app.exec();
+}

@@ -1,0 +1,29 @@
+#include "toolkit/PollTimer.h"
+
+namespace toolkit {
+
+PollTimer::PollTimer(int intervalMs, QObject* parent) : QObject(parent), interval_(intervalMs) {
+  timer_.setTimerType(Qt::PreciseTimer);
+  connect(&timer_, &QTimer::timeout, this, &PollTimer::tick);
+}
+
+void PollTimer::setInterval(int ms) {
+  if (ms == interval_) return;
+  interval_ = ms;
+  apply();
+}
+
+void PollTimer::setEnabled(bool on) {
+  if (on == enabled_) return;
+  enabled_ = on;
+  apply();
+}
+
+// Like the platform timer it stands in for, changing the interval or re-enabling restarts the
+// count: the next tick comes one full interval later.
+void PollTimer::apply() {
+  timer_.stop();
+  if (enabled_ && interval_ > 0) timer_.start(interval_);
+}
+
+}  // namespace toolkit
