@@ -34,8 +34,9 @@ class KeyValueGrid;
 class PollTimer;
 }  // namespace toolkit
 
-// region: serial component forward declarations
-// endregion
+namespace comm {
+class TComm;
+}  // namespace comm
 // region: database object includes
 // endregion
 
@@ -106,8 +107,7 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   void Timer1Timer();
   void SpinEdit2Change();
   void ShowUnit(int u);
-  // region: reply handler
-  // endregion
+  void Comm1ReceiveData(comm::TComm* Sender, const std::uint8_t* Buffer, std::uint16_t BufferLength);
   // Store
   void ConnectAndLoadSettings();
   void StoreSamples();
