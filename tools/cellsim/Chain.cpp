@@ -1,0 +1,68 @@
+#include "Chain.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "protocol/Frames.h"
+
+namespace cellsim {
+
+Chain::Chain(const Options& options) : options_(options), random_(options.seed) {
+  // A lead-acid string on float charge rests near 2.25 V a cell; a lithium iron phosphate one
+  // near 3.30 V. Both stay well inside the station's 16 V cell clamp.
+  rest_ = options.chemistry == Chemistry::LeadAcid ? 2.25 : 3.30;
+  spread_ = options.chemistry == Chemistry::LeadAcid ? 0.06 : 0.05;
+  std::normal_distribution<double> start(0.0, spread_ / 3);
+  units_.resize(static_cast<std::size_t>(options.units));
+  for (auto& unit : units_) {
+    unit.resize(static_cast<std::size_t>(options.cells));
+    for (double& v : unit) v = std::clamp(rest_ + start(random_), rest_ - spread_, rest_ + spread_);
+  }
+}
+
+bool Chain::chance(double percent) {
+  if (percent <= 0) return false;
+  if (percent >= 100) return true;
+  return std::uniform_real_distribution<double>(0, 100)(random_) < percent;
+}
+
+void Chain::drift(std::vector<double>& cells) {
+  // A small random step with a pull back towards rest: the voltages wander but stay plausible.
+  std::normal_distribution<double> step(0.0, 0.002);
+  for (double& v : cells) {
+    v += step(random_) - 0.02 * (v - rest_);
+    v = std::clamp(v, rest_ - spread_, rest_ + spread_);
+  }
+}
+
+Reply Chain::answer(int asked) {
+  Reply reply;
+  if (asked < 1 || asked > options_.units || options_.silent.contains(asked)) return reply;
+  const auto as = options_.answerAs.find(asked);
+  const int unit = as == options_.answerAs.end() ? asked : as->second;
+  reply.unit = unit;
+
+  std::vector<double> cells;
+  if (unit <= options_.units) {
+    auto& own = units_[static_cast<std::size_t>(unit - 1)];
+    drift(own);
+    cells = own;
+  } else {
+    // A unit beyond the chain (only reached through --answer-as) reports resting cells.
+    cells.assign(static_cast<std::size_t>(options_.cells), rest_);
+  }
+  // The unit measures the string's total on its own divider: close to the sum, not equal.
+  const double sum = std::accumulate(cells.begin(), cells.end(), 0.0);
+  const double total = sum * (1.0 + std::uniform_real_distribution<double>(-0.002, 0.002)(random_));
+
+  reply.bytes = protocol::buildReply(static_cast<std::uint8_t>(unit), total, cells);
+  if (chance(options_.badChecksumPercent)) {
+    reply.bytes[protocol::checksumOffset(static_cast<int>(cells.size()))] ^= 0x5A;
+    reply.badChecksum = true;
+  }
+  reply.splitAt = reply.bytes.size();
+  if (chance(options_.splitPercent)) reply.splitAt = reply.bytes.size() / 2;
+  return reply;
+}
+
+}  // namespace cellsim
