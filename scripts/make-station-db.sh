@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Writes a fresh station database FOLDER/db1.mdb holding the settings table `setting`
+# (secend: polling interval in seconds, measureTotal: number of detector units) with one row.
+# The station never creates this file itself; the sample tables are added by the station.
+#
+# usage: make-station-db.sh FOLDER INTERVAL UNITCOUNT
+#   FOLDER     existing folder that receives db1.mdb (an existing db1.mdb is never overwritten)
+#   INTERVAL   polling interval in seconds, a plain decimal number with a period (5, 2.5)
+#   UNITCOUNT  number of detector units, 1..99
+set -euo pipefail
+
+usage() { echo "usage: $0 FOLDER INTERVAL UNITCOUNT" >&2; exit 2; }
+[[ $# -eq 3 ]] || usage
+folder=$1 interval=$2 units=$3
+
+# Both numbers go into SQL text, so only plain decimal digits are let through.
+[[ $interval =~ ^[0-9]+(\.[0-9]+)?$ ]] || { echo "$0: interval '$interval' is not a plain decimal number" >&2; exit 2; }
+[[ $units =~ ^[0-9]+$ ]] && (( 10#$units >= 1 && 10#$units <= 99 )) || { echo "$0: unit count '$units' is not within 1..99" >&2; exit 2; }
+units=$((10#$units))
+[[ -d $folder ]] || { echo "$0: folder '$folder' does not exist" >&2; exit 1; }
+command -v sqlite3 >/dev/null || { echo "$0: the sqlite3 command-line tool is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
+
+target=$folder/db1.mdb
+[[ -e $target ]] && { echo "$0: '$target' already exists; it is left as it is" >&2; exit 1; }
+
+# Built beside the target and moved into place, so a failure never leaves half a file named db1.mdb.
+tmp=$(mktemp "$folder/.db1.mdb.XXXXXX")
+trap 'rm -f "$tmp"' EXIT
+rm -f "$tmp"
+sqlite3 -bail "$tmp" <<SQL
+PRAGMA journal_mode=WAL;
+CREATE TABLE setting (secend double, measureTotal integer);
+INSERT INTO setting VALUES ($interval, $units);
+SQL
+# No-clobber: a db1.mdb that appeared meanwhile wins.
+if ! ln "$tmp" "$target" 2>/dev/null; then
+  echo "$0: '$target' already exists; it is left as it is" >&2; exit 1
+fi
+rm -f "$tmp"
+trap - EXIT
