@@ -10,6 +10,10 @@ cmake --build --preset release -j "$(nproc)"
 
 mkdir -p demo
 # region: demo station folder
+# A fresh station database on the first run: 5 detector units polled every second.
+if [[ ! -e demo/db1.mdb ]]; then
+  ./scripts/make-station-db.sh demo 1 5
+fi
 # endregion
 
 station=(../build/release/src/cellstation)
@@ -19,6 +23,20 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
 fi
 
 # region: simulator
+# Five simulated detector units of 24 lead-acid cells answer on a pseudo-terminal linked at
+# demo/COM1, the port the station opens. The simulator stops (and removes the link) when the
+# station exits, however it exits.
+cellsim=build/release/tools/cellsim/cellsim
+"$cellsim" --link demo/COM1 --units 5 --cells 24 &
+cellsim_pid=$!
+trap 'kill "$cellsim_pid" 2>/dev/null || true; wait "$cellsim_pid" 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+  [[ -L demo/COM1 ]] && break
+  kill -0 "$cellsim_pid" 2>/dev/null || break
+  sleep 0.1
+done
+[[ -L demo/COM1 ]] || { echo "The detector-chain simulator did not start (no link demo/COM1)." >&2; exit 1; }
+echo "Simulated detector units 1..5 answer on demo/COM1. Press 开始 in the station to start polling."
 # endregion
 
 cd demo
