@@ -9,7 +9,9 @@ namespace protocol {
 double decodePacked(std::uint8_t b0, std::uint8_t b1);
 
 /// The packed form nearest to a non-negative voltage, with digits 0..9 (what a unit sends).
-/// Negative values encode as 0; values beyond 9.99e15 as the largest packed value.
+/// Three significant digits at the smallest exponent that holds them (2.34 -> 12 34).
+/// Zero, negative values and NaN encode as 00 00; values from 9.995e14 up (infinity
+/// included) as F9 99, the largest value with digits 0..9 (9.99e14).
 std::array<std::uint8_t, 2> encodePacked(double volts);
 
 }  // namespace protocol

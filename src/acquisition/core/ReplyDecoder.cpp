@@ -1,0 +1,46 @@
+#include "acquisition/core/ReplyDecoder.h"
+
+#include <algorithm>
+
+#include "protocol/Frames.h"
+#include "protocol/PackedVoltage.h"
+
+namespace acquisition {
+
+namespace {
+
+double decodeAt(std::span<const std::uint8_t> block, std::size_t offset) {
+  return protocol::decodePacked(block[offset], block[offset + 1]);
+}
+
+}  // namespace
+
+ReplyOutcome applyReply(std::span<const std::uint8_t> block, MeasurementTables& tables) {
+  ReplyOutcome outcome;
+  // Whatever the block holds, it is an answer on the line for the polling cycle.
+  tables.ReplyReceived = true;
+
+  if (block.size() > protocol::kUnitOffset) outcome.unit = block[protocol::kUnitOffset];
+  if (block.size() <= protocol::kLengthOffset) return outcome;
+  const int n = protocol::cellCountFromLength(block[protocol::kLengthOffset]);
+  outcome.cells = n;
+  const int u = outcome.unit;
+  if (u < 1 || u > kUnits || n < 0 || n > kCells || block.size() < protocol::replySize(n))
+    return outcome;
+
+  // The count is taken before the checksum test, so even a damaged frame replaces it.
+  tables.CellCount[u] = n;
+  if (protocol::replyChecksum(block, n) != block[protocol::checksumOffset(n)]) {
+    outcome.kind = ReplyOutcome::Kind::BadChecksum;
+    return outcome;
+  }
+
+  tables.TotalVoltage[u] = std::min(decodeAt(block, protocol::kTotalOffset), kMaxTotalVoltage);
+  CellRow& cells = tables.CellVoltage[u];
+  for (int k = 1; k <= n; ++k)
+    cells[k] = std::min(decodeAt(block, protocol::cellOffset(k)), kMaxCellVoltage);
+  outcome.kind = ReplyOutcome::Kind::Stored;
+  return outcome;
+}
+
+}  // namespace acquisition
