@@ -81,6 +81,7 @@ Options parseOptions(const std::vector<std::string>& args) {
     else if (a == "--byte-time") o.byteMicros = static_cast<int>(toNumber(value(), a, 0, 1000000));
     else if (a == "--link") o.link = value();
     else if (a == "--device") o.device = value();
+    else if (a == "--reply-log") o.replyLog = value();
     else if (a == "--seed") o.seed = static_cast<std::uint64_t>(toNumber(value(), a, 0, 2147483647));
     else throw UsageError("unknown option '" + a + "' (see --help)");
   }
@@ -114,6 +115,7 @@ Faults:
   --split-gap MS       that pause (default 150, above the station's 100 ms block gap)
   --answer-as A=B      when unit A is asked, unit B's frame goes back (repeatable)
 Other:
+  --reply-log FILE     a line per reply sent: CLOCK_MONOTONIC ns of its last byte, unit, bytes
   -v, --verbose        a line per frame on standard error
   -h, --help           this text
 SIGINT or SIGTERM stops cellsim cleanly.

@@ -34,6 +34,8 @@ struct Options {
   std::string link;
   /// A serial device to use instead of a pseudo-terminal; empty for a pseudo-terminal.
   std::string device;
+  /// File that gets a line per reply sent: monotonic time of its last byte (ns), unit, bytes.
+  std::string replyLog;
   std::uint64_t seed = 1;
   /// A line per frame on standard error.
   bool verbose = false;

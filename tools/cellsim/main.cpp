@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <vector>
 
 #include "Chain.h"
@@ -39,17 +40,19 @@ void logReply(const cellsim::Reply& r, int asked) {
 }
 
 /// Answers one request; false when cellsim is stopping.
-bool serve(cellsim::Line& line, cellsim::Chain& chain, const cellsim::Options& o, int asked) {
+bool serve(cellsim::Line& line, cellsim::Chain& chain, const cellsim::Options& o, int asked, std::FILE* log) {
   const cellsim::Reply r = chain.answer(asked);
   if (o.verbose) logReply(r, asked);
   if (r.bytes.empty()) return true;
   if (!cellsim::sleepUntil(cellsim::monotonicNs() + std::int64_t{o.turnaroundMs} * 1'000'000)) return false;
   const std::span<const std::uint8_t> all(r.bytes);
   if (!line.writePaced(all.first(r.splitAt), o.byteMicros)) return !cellsim::stopRequested;
-  if (r.splitAt == r.bytes.size()) return true;
-  if (!cellsim::sleepUntil(cellsim::monotonicNs() + std::int64_t{o.splitGapMs} * 1'000'000)) return false;
-  line.writePaced(all.subspan(r.splitAt), o.byteMicros);
-  return !cellsim::stopRequested;
+  if (r.splitAt < r.bytes.size()) {
+    if (!cellsim::sleepUntil(cellsim::monotonicNs() + std::int64_t{o.splitGapMs} * 1'000'000)) return false;
+    if (!line.writePaced(all.subspan(r.splitAt), o.byteMicros)) return !cellsim::stopRequested;
+  }
+  if (log) std::fprintf(log, "%lld %d %zu\n", static_cast<long long>(cellsim::monotonicNs()), r.unit, r.bytes.size());
+  return true;
 }
 
 int run(const cellsim::Options& o) {
@@ -60,6 +63,12 @@ int run(const cellsim::Options& o) {
   if (o.verbose)
     std::fprintf(stderr, "cellsim: %d units of %d cells on %s\n", o.units, o.cells, line.path().c_str());
   cellsim::Chain chain(o);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> logFile(nullptr, std::fclose);
+  if (!o.replyLog.empty()) {
+    logFile.reset(std::fopen(o.replyLog.c_str(), "w"));
+    if (!logFile) throw cellsim::LineError("cannot write " + o.replyLog);
+  }
+  std::FILE* log = logFile.get();
   std::vector<std::uint8_t> pending;
   std::vector<std::uint8_t> chunk(4096);
   while (!cellsim::stopRequested) {
@@ -78,7 +87,7 @@ int run(const cellsim::Options& o) {
         continue;
       }
       at += protocol::kRequestSize;
-      if (!serve(line, chain, o, unit)) break;
+      if (!serve(line, chain, o, unit, log)) break;
     }
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(at));
   }
