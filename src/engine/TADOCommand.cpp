@@ -1,0 +1,7 @@
+#include "engine/TADOCommand.h"
+
+namespace engine {
+
+void TADOCommand::Execute() { connection_.Execute(text_); }
+
+}  // namespace engine

@@ -1,0 +1,232 @@
+#include "engine/TADOConnection.h"
+
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUrl>
+#include <atomic>
+
+#include "engine/ConnectionString.h"
+#include "engine/Dialect.h"
+#include "engine/TimeWindow.h"
+
+namespace engine {
+
+namespace {
+
+std::atomic<unsigned> connectionSerial{0};
+
+QString errorText(const QSqlError& e) {
+  const QString db = e.databaseText();
+  return db.isEmpty() ? e.text() : db;
+}
+
+bool anyWriteBit(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0; }
+
+}  // namespace
+
+TADOConnection::TADOConnection()
+    : name_(QStringLiteral("cs_engine_%1").arg(connectionSerial.fetch_add(1))) {}
+
+TADOConnection::~TADOConnection() {
+  Close();
+  QSqlDatabase::removeDatabase(name_);
+}
+
+void TADOConnection::Open() {
+  if (open_) return;
+  const QString source = connectionStringValue(connectionString_, QStringLiteral("Data Source"));
+  if (source.isEmpty()) throw EDatabaseError(QStringLiteral("The connection string names no Data Source."));
+  const QString path = QDir::current().absoluteFilePath(source);
+
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    throw EDatabaseError(QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(path)));
+  if (st.st_size == 0)
+    throw EDatabaseError(QStringLiteral("'%1' is empty, not a database.").arg(QDir::toNativeSeparators(path)));
+
+  QSqlDatabase db = QSqlDatabase::contains(name_) ? QSqlDatabase::database(name_, false)
+                                                  : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+  // mode=rw: SQLite opens the file but never creates it.
+  QUrl uri = QUrl::fromLocalFile(path);
+  uri.setQuery(QStringLiteral("mode=rw"));
+  db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+  db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+  if (!db.open()) {
+    const QString text = errorText(db.lastError());
+    db.close();
+    throw EDatabaseError(QStringLiteral("Cannot open '%1': %2").arg(QDir::toNativeSeparators(path), text));
+  }
+  {
+    // SQLite reads the file only when asked; reading the schema is what tells a database from
+    // any other file, before anything could be written to it.
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+      const QString text = errorText(q.lastError());
+      q.finish();
+      q = QSqlQuery();
+      db.close();
+      throw EDatabaseError(QStringLiteral("'%1' is not a database this engine can read (%2).")
+                               .arg(QDir::toNativeSeparators(path), text));
+    }
+    q.finish();
+    // WAL: a commit writes only the changed pages once, and a killed process leaves the file
+    // whole. FULL: a committed run survives a power cut too, at one sync per commit. Neither
+    // is essential, so a file that cannot switch (read-only) still opens.
+    if (anyWriteBit(st)) q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+  }
+  path_ = path;
+  device_ = st.st_dev;
+  inode_ = st.st_ino;
+  open_ = true;
+  level_ = 0;
+}
+
+void TADOConnection::Close() noexcept {
+  if (!open_) return;
+  open_ = false;
+  level_ = 0;
+  QSqlDatabase db = QSqlDatabase::database(name_, false);
+  db.close();  // SQLite rolls back whatever transaction was open
+}
+
+void TADOConnection::checkFile(bool writing) {
+  struct stat st {};
+  const bool present = ::stat(QFile::encodeName(path_).constData(), &st) == 0;
+  if (!present || st.st_dev != device_ || st.st_ino != inode_) {
+    // Writing on would go into a file nobody will ever find again (or the wrong one).
+    Close();
+    Open();
+    return;
+  }
+  // The read-only attribute is honoured even for a user the system would let write anyway.
+  if (writing && !anyWriteBit(st)) throw EDatabaseError(QStringLiteral("attempt to write a readonly database"));
+}
+
+QStringList TADOConnection::GetTableNames() {
+  Open();
+  checkFile(false);
+  QSqlDatabase db = QSqlDatabase::database(name_, false);
+  QSqlQuery q(db);
+  q.setForwardOnly(true);
+  // sqlite_master itself is listed as the system table it is.
+  if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table','view') ORDER BY rowid")))
+    throw EDatabaseError(errorText(q.lastError()));
+  QStringList names;
+  while (q.next()) names << q.value(0).toString();
+  names << QStringLiteral("sqlite_master");
+  return names;
+}
+
+ResultSet TADOConnection::run(const QString& sql) {
+  QSqlDatabase db = QSqlDatabase::database(name_, false);
+  QSqlQuery q(db);
+  q.setForwardOnly(true);
+  if (!q.exec(sql)) throw EDatabaseError(errorText(q.lastError()));
+  ResultSet result;
+  if (q.isSelect()) {
+    const QSqlRecord rec = q.record();
+    for (int i = 0; i < rec.count(); ++i) result.columns << rec.fieldName(i);
+    while (q.next()) {
+      std::vector<QVariant> row;
+      row.reserve(static_cast<std::size_t>(rec.count()));
+      for (int i = 0; i < rec.count(); ++i) row.push_back(q.value(i));
+      result.rows.push_back(std::move(row));
+    }
+    if (q.lastError().isValid()) throw EDatabaseError(errorText(q.lastError()));
+  }
+  return result;
+}
+
+bool TADOConnection::returnsRow(const QString& sql) { return !run(sql).rows.empty(); }
+
+void TADOConnection::runAll(const QStringList& statements) {
+  if (statements.size() == 1) {
+    run(statements.front());
+    return;
+  }
+  // Several statements stand for one: all or none.
+  run(QStringLiteral("SAVEPOINT cs_statement"));
+  try {
+    for (const QString& s : statements) run(s);
+  } catch (...) {
+    try {
+      run(QStringLiteral("ROLLBACK TO cs_statement"));
+      run(QStringLiteral("RELEASE cs_statement"));
+    } catch (const EDatabaseError&) {
+      // The connection is unusable; the first error is the one worth reporting.
+    }
+    throw;
+  }
+  run(QStringLiteral("RELEASE cs_statement"));
+}
+
+ResultSet TADOConnection::Execute(const QString& sql) {
+  Open();
+  const Statement st = parseStatement(sql);
+  checkFile(!st.readsOnly());
+  if (observer_) observer_(sql);
+
+  switch (st.kind) {
+    case Statement::Kind::CreateTable:
+      if (!st.table.isEmpty() && window::hasTimeColumn(st.columns)) {
+        if (returnsRow(window::nameTakenStatement(st.table)))
+          throw EDatabaseError(QStringLiteral("table %1 already exists").arg(st.table));
+        runAll(window::createStatements(st.table, st.columns));
+        return {};
+      }
+      break;
+    case Statement::Kind::Update:
+    case Statement::Kind::Delete:
+    case Statement::Kind::DropTable:
+      if (!st.table.isEmpty() && returnsRow(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name='%1'")
+                                                .arg(QLatin1String(window::kRegistry))) &&
+          returnsRow(window::lookupStatement(st.table))) {
+        runAll(window::translate(st));
+        return {};
+      }
+      break;
+    default:
+      break;
+  }
+  return run(st.text);
+}
+
+int TADOConnection::BeginTrans() {
+  Open();
+  checkFile(true);
+  if (level_ == 0) run(QStringLiteral("BEGIN IMMEDIATE"));
+  else run(QStringLiteral("SAVEPOINT cs_level%1").arg(level_ + 1));
+  return ++level_;
+}
+
+void TADOConnection::CommitTrans() {
+  if (!open_ || level_ == 0) throw EDatabaseError(QStringLiteral("No transaction is active."));
+  if (level_ == 1) run(QStringLiteral("COMMIT"));
+  else run(QStringLiteral("RELEASE cs_level%1").arg(level_));
+  --level_;
+}
+
+void TADOConnection::RollbackTrans() noexcept {
+  if (!open_ || level_ == 0) return;
+  try {
+    if (level_ == 1) {
+      run(QStringLiteral("ROLLBACK"));
+    } else {
+      run(QStringLiteral("ROLLBACK TO cs_level%1").arg(level_));
+      run(QStringLiteral("RELEASE cs_level%1").arg(level_));
+    }
+    --level_;
+  } catch (const EDatabaseError&) {
+    // A rollback that cannot run leaves nothing trustworthy open: start afresh.
+    Close();
+  }
+}
+
+}  // namespace engine

@@ -1,0 +1,81 @@
+#pragma once
+// The connection all the station's database objects share: SQLite through Qt SQL.
+//
+// The connection string's Data Source names the database file, relative to the working
+// directory at the time of opening. Opening never creates a file: a missing file, an empty one
+// or one that is not an SQLite database (an Access file named db1.mdb, say) fails at the open
+// step with EDatabaseError and is left untouched. Every operation first opens a closed
+// connection with the connection string last set, so a file that appears after start-up is
+// picked up; a file that disappears or is replaced while open closes the connection, and the
+// operation then reports what the reopening finds.
+//
+// Statements are the station's own dialect (see Dialect.h and TimeWindow.h); each runs on its
+// own unless a transaction begun with BeginTrans is open. Not thread-safe: one thread only.
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <functional>
+#include <vector>
+
+#include "engine/EngineError.h"
+
+namespace engine {
+
+/// The rows a statement returned, read to the end.
+struct ResultSet {
+  QStringList columns;
+  std::vector<std::vector<QVariant>> rows;
+};
+
+class TADOConnection {
+ public:
+  TADOConnection();
+  ~TADOConnection();
+  TADOConnection(const TADOConnection&) = delete;
+  TADOConnection& operator=(const TADOConnection&) = delete;
+
+  /// Takes effect at the next opening; an open connection stays as it is.
+  void setConnectionString(const QString& text) { connectionString_ = text; }
+  const QString& ConnectionString() const { return connectionString_; }
+
+  /// Opens the connection if closed. Throws EDatabaseError.
+  void Open();
+  /// Closes the connection; an open transaction is rolled back. Never throws.
+  void Close() noexcept;
+  bool Connected() const { return open_; }
+
+  /// Names of all tables, views and system tables, in the engine's order.
+  QStringList GetTableNames();
+
+  /// Begins a transaction; inside one, begins a nested one (a savepoint). Returns the new
+  /// nesting level (1 for the outermost).
+  int BeginTrans();
+  /// Commits the innermost transaction. Throws EDatabaseError (the transaction then stays open).
+  void CommitTrans();
+  /// Rolls back the innermost transaction; does nothing when none is open.
+  void RollbackTrans() noexcept;
+  int TransactionLevel() const { return level_; }
+
+  /// Runs one statement of the station's dialect and returns its rows (none for statements
+  /// that return none). Throws EDatabaseError with the engine's message.
+  ResultSet Execute(const QString& sql);
+
+  /// Called with every statement's text before it runs (for tracing); may be empty.
+  void setStatementObserver(std::function<void(const QString&)> observer) { observer_ = std::move(observer); }
+
+ private:
+  void checkFile(bool writing);
+  ResultSet run(const QString& sql);
+  void runAll(const QStringList& statements);
+  bool returnsRow(const QString& sql);
+
+  QString name_;
+  QString connectionString_;
+  QString path_;
+  bool open_ = false;
+  int level_ = 0;
+  unsigned long long device_ = 0, inode_ = 0;
+  std::function<void(const QString&)> observer_;
+};
+
+}  // namespace engine
