@@ -38,6 +38,9 @@ namespace comm {
 class TComm;
 }  // namespace comm
 // region: database object includes
+#include "engine/TADOCommand.h"
+#include "engine/TADOConnection.h"
+#include "engine/TADOQuery.h"
 // endregion
 
 class TForm1 : public QWidget, public acquisition::MeasurementTables {
@@ -89,6 +92,10 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   // region: serial component
   // endregion
   // region: database objects
+  engine::TADOConnection ADOConnection1;
+  engine::TADOQuery ADOQuery1{ADOConnection1};
+  engine::TADOQuery ADOQuery2{ADOConnection1};
+  engine::TADOCommand ADOCommand1{ADOConnection1};
   // endregion
 
   /// Cell table t (1..6): ValueListEditor1 .. ValueListEditor6.
@@ -110,6 +117,13 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   void Comm1ReceiveData(comm::TComm* Sender, const std::uint8_t* Buffer, std::uint16_t BufferLength);
   // Store
   void ConnectAndLoadSettings();
+  /// The interval (as the window shows it, read with decimalSeparator()) and the unit count
+  /// into the settings row, interval first. Throws engine::EDatabaseError or, for an interval
+  /// that is no number, common::EConvertError; nothing after the failing update runs.
+  void SaveSettings(const QString& intervalText, std::uint8_t unitCount);
+  /// Whether a table or view of this name exists (ASCII letters compared without case, whole
+  /// names), asked afresh of the engine. Throws engine::EDatabaseError.
+  bool TableExists(const QString& name);
   void StoreSamples();
   void SpeedButton4Click();
   // History and printing

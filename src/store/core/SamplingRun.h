@@ -1,0 +1,26 @@
+#pragma once
+// The sampling run and the clearing of the sample tables, as far as they need no window.
+#include "acquisition/core/MeasurementTables.h"
+#include "engine/TADOConnection.h"
+#include "engine/TADOQuery.h"
+
+namespace store {
+
+inline constexpr double kSamplingThreshold = 180;  ///< seconds of polling per sample
+inline constexpr int kWindowRows = 480;            ///< 24 hours at one row per 0.05 hour
+inline constexpr double kTimeStep = 0.05;          ///< hours per row
+
+/// Stores one row for each unit 1..unitCount (at most 99) from `tables`. Each unit's
+/// statements (count, drop-oldest, shift, create, insert) stand or fall together; units run
+/// in one transaction, so a kill loses the whole run and never half of a unit's window. When
+/// a unit's statement fails, the units before it keep their rows, that unit keeps its window
+/// as it was, the units after it get no row, and the engine's error is thrown. `query` is
+/// left closed.
+void storeRun(engine::TADOConnection& connection, engine::TADOQuery& query, int unitCount,
+              const acquisition::MeasurementTables& tables);
+
+/// Empties the tables of units 1..unitCount (at most 99) that exist; tables of higher units
+/// keep their rows. A failure leaves the tables before it empty, the rest as they were.
+void clearSamples(engine::TADOConnection& connection, engine::TADOQuery& query, int unitCount);
+
+}  // namespace store
