@@ -35,6 +35,16 @@ TEST(PackedVoltage, TakesDigitsAboveNineAtFaceValue) {
   EXPECT_TRUE(std::isfinite(protocol::decodePacked(0xFF, 0xFF)));
 }
 
+TEST(PackedVoltage, EveryBytePairFollowsTheFormula) {
+  for (int b0 = 0; b0 < 256; ++b0)
+    for (int b1 = 0; b1 < 256; ++b1) {
+      const int e = b0 >> 4, d1 = b0 & 0x0F, d2 = b1 >> 4, d3 = b1 & 0x0F;
+      const double expected = std::pow(10.0, e) * (d1 / 10.0 + d2 / 100.0 + d3 / 1000.0);
+      ASSERT_EQ(protocol::decodePacked(static_cast<std::uint8_t>(b0), static_cast<std::uint8_t>(b1)), expected)
+          << std::hex << b0 << ' ' << b1;
+    }
+}
+
 TEST(PackedVoltage, EncodesAsAUnitSends) {
   const Packed cases[] = {
       {0x12, 0x34, 2.34}, {0x12, 0x05, 2.05}, {0x32, 0x45, 245.0}, {0x05, 0x00, 0.5},

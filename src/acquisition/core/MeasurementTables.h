@@ -27,10 +27,16 @@ class IndexedArray {
   static constexpr bool contains(int i) { return i >= First && i <= Last; }
 
  private:
+  // The check stays small enough to inline into every loop over cells; building the error
+  // text is kept out of line.
   static std::size_t offset(int i) {
-    if (!contains(i)) throw std::out_of_range("index " + std::to_string(i) + " outside " +
-                                              std::to_string(First) + ".." + std::to_string(Last));
+    if (!contains(i)) [[unlikely]]
+      outOfRange(i);
     return static_cast<std::size_t>(i - First);
+  }
+  [[noreturn, gnu::noinline, gnu::cold]] static void outOfRange(int i) {
+    throw std::out_of_range("index " + std::to_string(i) + " outside " + std::to_string(First) + ".." +
+                            std::to_string(Last));
   }
   std::array<T, Last - First + 1> items_{};
 };
