@@ -155,6 +155,10 @@ CommTimeouts TComm::BuildTimeouts() const {
                       WriteTotalTimeoutMultiplier_, WriteTotalTimeoutConstant_};
 }
 
+LineSettings TComm::PortLineSettings() const {
+  return PortHandle ? PortHandle->lineSettings() : BuildLineSettings(LineSettings{});
+}
+
 void TComm::ApplyLineSettings() {
   // A record the device refuses leaves it as it was; this is not reported.
   [[maybe_unused]] const bool applied = PortHandle->applyLineSettings(BuildLineSettings(PortHandle->lineSettings()));

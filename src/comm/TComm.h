@@ -131,6 +131,9 @@ class TComm {
   /// (whose EofChar and EvtChar are kept).
   LineSettings BuildLineSettings(LineSettings current) const;
   CommTimeouts BuildTimeouts() const;
+  /// The settings record last written to the open port; when closed, the record the
+  /// properties would give.
+  LineSettings PortLineSettings() const;
 
   // Delivery on the owner's thread.
   /// Readable (set) while notifications wait; an event loop watches it and calls

@@ -63,6 +63,8 @@ bool TWriteThread::PostSendEmpty() {
 }
 
 void TWriteThread::PostHangupRequest() {
+  // Refuse blocks before the owner can hear of the failure, so SendData answers false then.
+  queue_.refuse();
   Notification n;
   n.kind = NotifyKind::HangupRequest;
   // If even this post is refused there is no one left to tell.

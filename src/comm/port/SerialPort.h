@@ -96,10 +96,12 @@ class SerialPort {
   /// Discards the output (TX flags) and/or input (RX flags) queues of the device.
   void purge(unsigned flags) noexcept;
 
-  /// The settings record as the device holds it (what was last applied, or what the device
-  /// reported at setupQueues).
+  /// The settings record last written to the device (at first, what the device reported at
+  /// setupQueues). The device may have kept less of it: a pseudo-terminal keeps 8 data bits
+  /// and no parity whatever it is told.
   LineSettings lineSettings() const;
-  /// Applies the record; false when the device refused it (then it keeps its old settings).
+  /// Applies the record; false when the device refused all or part of it. A record termios
+  /// cannot express (a baud rate without a constant) changes nothing.
   bool applyLineSettings(const LineSettings& settings) noexcept;
   CommTimeouts timeouts() const noexcept;
   /// Takes effect for the read or write in progress at its next wake-up.

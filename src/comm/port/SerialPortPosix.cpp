@@ -117,15 +117,17 @@ bool SerialPort::applyLineSettings(const LineSettings& s) noexcept {
   termios t{};
   if (d_->fd < 0 || ::tcgetattr(d_->fd, &t) != 0) return false;
   if (!toTermios(s, t)) return false;
-  if (::tcsetattr(d_->fd, TCSANOW, &t) != 0) return false;
+  // The record counts as written even when the device keeps less of it: glibc reports EINVAL
+  // when a pseudo-terminal drops parity or data bits, yet the rest has been applied.
+  d_->shadow = s;
+  d_->dropNulls.store((s.Flags & dcb::fNull) != 0, std::memory_order_relaxed);
+  const bool accepted = ::tcsetattr(d_->fd, TCSANOW, &t) == 0;
   const std::uint32_t dtr = s.Flags & dcb::fDtrControlMask;
   const std::uint32_t rts = s.Flags & dcb::fRtsControlMask;
   setModemLine(d_->fd, TIOCM_DTR, dtr != 0);
   // Under handshake the kernel drives RTS itself (CRTSCTS).
   if (rts != dcb::fRtsControlHandshake) setModemLine(d_->fd, TIOCM_RTS, rts != 0);
-  d_->dropNulls.store((s.Flags & dcb::fNull) != 0, std::memory_order_relaxed);
-  d_->shadow = s;
-  return true;
+  return accepted;
 }
 
 CommTimeouts SerialPort::timeouts() const noexcept {

@@ -69,7 +69,8 @@ bool toTermios(const LineSettings& s, termios& t) {
   const bool rtsHandshake = (s.Flags & dcb::fRtsControlMask) == dcb::fRtsControlHandshake;
   if ((s.Flags & dcb::fOutxCtsFlow) != 0 || rtsHandshake) t.c_cflag |= CRTSCTS;
 
-  // Raw mode cleared INPCK, IGNPAR, PARMRK, IXON, IXOFF and IXANY.
+  // Raw mode leaves the input parity and software flow switches alone: start from none.
+  t.c_iflag &= ~static_cast<tcflag_t>(INPCK | IGNPAR | PARMRK | IXON | IXOFF | IXANY);
   if ((s.Flags & dcb::fParity) != 0) t.c_iflag |= INPCK;
   if ((s.Flags & dcb::fOutX) != 0) t.c_iflag |= IXON;
   if ((s.Flags & dcb::fInX) != 0) t.c_iflag |= IXOFF;

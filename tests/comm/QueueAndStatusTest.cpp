@@ -1,0 +1,144 @@
+// The notification queue between threads, and status samples turned into reports.
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "comm/Notification.h"
+#include "comm/StatusTracker.h"
+
+using namespace comm;
+
+TEST(PostQueue, FirstInFirstOutRefusesWhenFullAndAfterRefuse) {
+  PostQueue<std::unique_ptr<int>> q(4);
+  ASSERT_EQ(q.capacity(), 4u);
+  EXPECT_FALSE(q.wake().isSet());
+  for (int i = 0; i < 4; ++i) {
+    auto item = std::make_unique<int>(i);
+    EXPECT_TRUE(q.post(item));
+    EXPECT_EQ(item, nullptr);  // taken over
+  }
+  EXPECT_TRUE(q.wake().isSet());
+  auto extra = std::make_unique<int>(99);
+  EXPECT_FALSE(q.post(extra));
+  ASSERT_NE(extra, nullptr);  // a refused item stays with the poster
+  EXPECT_EQ(*extra, 99);
+
+  std::unique_ptr<int> out;
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_TRUE(q.take(out));
+    EXPECT_EQ(*out, i);
+  }
+  EXPECT_FALSE(q.take(out));
+  EXPECT_TRUE(q.empty());
+
+  // The ring wraps around correctly.
+  for (int round = 0; round < 10; ++round) {
+    auto a = std::make_unique<int>(round);
+    ASSERT_TRUE(q.post(a));
+    ASSERT_TRUE(q.take(out));
+    EXPECT_EQ(*out, round);
+  }
+
+  q.refuse();
+  auto late = std::make_unique<int>(1);
+  EXPECT_FALSE(q.post(late));
+  EXPECT_NE(late, nullptr);
+}
+
+TEST(PostQueue, TwoPostersKeepTheirOwnOrderAndNothingIsLost) {
+  NotifyQueue q(kNotifyCapacity);
+  constexpr std::uint32_t kEach = 20000;
+  auto poster = [&q](NotifyKind kind) {
+    for (std::uint32_t i = 0; i < kEach;) {
+      Notification n;
+      n.kind = kind;
+      n.value = i;
+      n.length = 1;
+      n.block.reset(new std::uint8_t[2]{static_cast<std::uint8_t>(i), 0});
+      if (q.post(n)) ++i;  // a full queue refuses: try again once the taker has made room
+      else std::this_thread::yield();
+    }
+  };
+  std::thread a(poster, NotifyKind::CommData);
+  std::thread b(poster, NotifyKind::SendEmpty);
+  std::uint32_t nextA = 0, nextB = 0;
+  while (nextA < kEach || nextB < kEach) {
+    Notification n;
+    if (!q.take(n)) {
+      q.wake().wait(100);
+      q.wake().reset();
+      continue;
+    }
+    ASSERT_NE(n.block, nullptr);
+    EXPECT_EQ(n.block[0], static_cast<std::uint8_t>(n.value));
+    if (n.kind == NotifyKind::CommData) {
+      ASSERT_EQ(n.value, nextA++);
+    } else {
+      ASSERT_EQ(n.value, nextB++);
+    }
+  }
+  a.join();
+  b.join();
+  EXPECT_TRUE(q.empty());
+}
+
+namespace {
+
+port::StatusSample counters(std::uint32_t dcd, std::uint32_t rng, std::uint32_t frame, std::uint32_t overrun,
+                            std::uint32_t parity, std::uint32_t brk, std::uint32_t bufOverrun) {
+  port::StatusSample s;
+  s.haveCounters = true;
+  s.counters = {dcd, rng, frame, overrun, parity, brk, bufOverrun};
+  return s;
+}
+
+port::StatusSample lines(bool cd, bool ri) {
+  port::StatusSample s;
+  s.haveModemLines = true;
+  s.carrierDetect = cd;
+  s.ring = ri;
+  return s;
+}
+
+}  // namespace
+
+TEST(StatusTracker, CountersGiveErrorBitsAndModemCodes) {
+  StatusTracker t;
+  // The first look is the baseline, whatever the counters say.
+  StatusReport r = t.update(counters(5, 5, 5, 5, 5, 5, 5));
+  EXPECT_FALSE(r.lineError);
+  EXPECT_EQ(r.modemCode, 0u);
+
+  struct Step {
+    port::StatusSample sample;
+    std::uint32_t errors;
+    std::uint32_t modem;
+  };
+  const Step steps[] = {
+      {counters(5, 5, 5, 5, 5, 5, 5), 0, 0},
+      {counters(5, 5, 6, 5, 5, 5, 5), CE_FRAME, 0},
+      {counters(5, 5, 6, 5, 7, 5, 5), CE_RXPARITY, 0},
+      {counters(5, 5, 6, 6, 7, 6, 6), CE_OVERRUN | CE_BREAK | CE_RXOVER, 0},
+      {counters(6, 5, 6, 6, 7, 6, 6), 0, 8},
+      {counters(6, 6, 6, 6, 7, 6, 6), 0, 4},
+      {counters(8, 7, 7, 6, 7, 6, 6), CE_FRAME, 12},  // an error and both modem changes at once
+  };
+  for (std::size_t i = 0; i < std::size(steps); ++i) {
+    r = t.update(steps[i].sample);
+    EXPECT_EQ(r.lineError, steps[i].errors != 0) << i;
+    EXPECT_EQ(r.errorBits, steps[i].errors) << i;
+    EXPECT_EQ(r.modemCode, steps[i].modem) << i;
+  }
+}
+
+TEST(StatusTracker, ModemLinesWithoutCounters) {
+  StatusTracker t;
+  t.update(lines(false, false));
+  EXPECT_EQ(t.update(lines(true, false)).modemCode, 8u);   // carrier came
+  EXPECT_EQ(t.update(lines(true, true)).modemCode, 4u);    // ring rose
+  EXPECT_EQ(t.update(lines(true, true)).modemCode, 0u);    // still ringing: not a new ring
+  EXPECT_EQ(t.update(lines(false, false)).modemCode, 8u);  // carrier went; ring falling is no event
+  EXPECT_EQ(t.update(lines(true, true)).modemCode, 12u);
+  EXPECT_FALSE(t.update(lines(true, true)).lineError);
+}
