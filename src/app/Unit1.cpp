@@ -15,7 +15,9 @@
 #include <QShowEvent>
 #include <QStyle>
 
+#include "comm/TComm.h"
 #include "toolkit/ArrowSpinBox.h"
+#include "toolkit/CommEventPump.h"
 #include "toolkit/Colors.h"
 #include "toolkit/KeyValueGrid.h"
 #include "toolkit/PollTimer.h"
@@ -179,6 +181,28 @@ void TForm1::createControls() {
 
   // Components
   Timer1 = new toolkit::PollTimer(5000, this);
+  // region: serial component creation
+  // Comm1's stored values: COM1 at 9600 8N1, DTR and RTS raised, no flow control, blocks
+  // cut by 100 ms of silence, no other time limits.
+  Comm1Owner = std::make_unique<comm::TComm>();
+  Comm1 = Comm1Owner.get();
+  Comm1->SetCommName("COM1");
+  Comm1->SetBaudRate(9600);
+  Comm1->SetByteSize(comm::TByteSize::_8);
+  Comm1->SetParity(comm::TParity::None);
+  Comm1->SetStopBits(comm::TStopBits::_1);
+  Comm1->SetDtrControl(comm::TDtrControl::DtrEnable);
+  Comm1->SetRtsControl(comm::TRtsControl::RtsEnable);
+  Comm1->SetTxContinueOnXoff(false);
+  Comm1->SetOutx_XonXoffFlow(false);
+  Comm1->SetInx_XonXoffFlow(false);
+  Comm1->SetReadIntervalTimeout(100);
+  Comm1->SetReadTotalTimeoutMultiplier(0);
+  Comm1->SetReadTotalTimeoutConstant(0);
+  Comm1->SetWriteTotalTimeoutMultiplier(0);
+  Comm1->SetWriteTotalTimeoutConstant(0);
+  Comm1Pump = std::make_unique<toolkit::CommEventPump>(*Comm1, guard_);
+  // endregion
 }
 
 toolkit::KeyValueGrid* TForm1::cellTable(int t) const {
@@ -200,6 +224,9 @@ void TForm1::wireEvents() {
   connect(SpeedButton3, &QPushButton::clicked, this, guard_.wrap([this] { SpeedButton3Click(); }));
   connect(SpeedButton2, &QPushButton::clicked, this, guard_.wrap([this] { SpeedButton2Click(); }));
   // region: serial component wiring
+  Comm1->SetOnReceiveData([this](comm::TComm* Sender, const std::uint8_t* Buffer, std::uint16_t BufferLength) {
+    guard_.run([&] { Comm1ReceiveData(Sender, Buffer, BufferLength); });
+  });
   // endregion
 }
 
@@ -236,6 +263,7 @@ void TForm1::FormShow() {
 
 void TForm1::FormClose() {
   // region: serial component close
+  Comm1->ClosePort();
   // endregion
 }
 

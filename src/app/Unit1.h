@@ -32,6 +32,7 @@ namespace toolkit {
 class ArrowSpinBox;
 class KeyValueGrid;
 class PollTimer;
+class CommEventPump;
 }  // namespace toolkit
 
 namespace comm {
@@ -90,6 +91,11 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   // Components
   toolkit::PollTimer* Timer1;
   // region: serial component
+  /// The serial line to the detector chain; owned by Comm1Owner. Closed until polling starts.
+  comm::TComm* Comm1 = nullptr;
+  std::unique_ptr<comm::TComm> Comm1Owner;
+  /// Raises Comm1's events on the main thread; declared after Comm1Owner so it goes first.
+  std::unique_ptr<toolkit::CommEventPump> Comm1Pump;
   // endregion
   // region: database objects
   engine::TADOConnection ADOConnection1;
