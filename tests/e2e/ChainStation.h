@@ -12,6 +12,7 @@
 #include "Cellsim.h"
 #include "acquisition/polling/StationDb.h"
 #include "app/Unit1.h"
+#include "comm/TComm.h"
 #include "common/NumberText.h"
 #include "support/StationFolder.h"
 #include "toolkit/ArrowSpinBox.h"
@@ -38,7 +39,9 @@ class ChainStation : public ::testing::Test {
   void TearDown() override {
     if (form) form->close();
     form.reset();
-    if (sim) EXPECT_EQ(sim->stop(), 0) << "cellsim did not stop cleanly";
+    if (sim) {
+      EXPECT_EQ(sim->stop(), 0) << "cellsim did not stop cleanly";
+    }
   }
 
   void tick() { form->guard().run([this] { form->Timer1Timer(); }); }
@@ -52,12 +55,7 @@ class ChainStation : public ::testing::Test {
   QStringList errors() const { return boxes.texts(Kind::Error); }
   StationDb db() { return StationDb(folder.file(QStringLiteral("db1.mdb"))); }
   QString number(double v) const { return QString::fromStdString(common::formatGeneral(v, form->decimalSeparator())); }
-  bool portOpen() {
-    // A request handed to a closed port is refused; to an open one it goes out (and is answered
-    // or not, which the caller's next steps do not depend on).
-    const auto frame = protocol::requestFrame(0);
-    return form->Comm1->SendData(frame.data(), frame.size());
-  }
+  bool portOpen() const { return form->Comm1->IsOpen(); }
 
   StationFolder folder;
   toolkit::RecordingMessageBoxes boxes;

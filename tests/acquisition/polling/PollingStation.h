@@ -13,6 +13,7 @@
 #include "PtyLine.h"
 #include "StationDb.h"
 #include "app/Unit1.h"
+#include "comm/TComm.h"
 #include "protocol/Frames.h"
 #include "support/StationFolder.h"
 #include "toolkit/ArrowSpinBox.h"

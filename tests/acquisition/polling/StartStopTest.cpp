@@ -83,7 +83,7 @@ TEST_F(PollingStation, anIntervalThatIsNoNumberOrNoWholeMillisecondLeavesTheWind
 
 TEST_F(PollingStation, zeroAndNegativeIntervalsShowPollingWithoutTicks) {
   open(QStringLiteral("60"), 3);
-  for (const QString text : {QStringLiteral("0"), QStringLiteral("-5")}) {
+  for (const QString& text : {QStringLiteral("0"), QStringLiteral("-5")}) {
     form->Edit1->setText(text);
     clickStartStop();
     ASSERT_TRUE(errors().isEmpty()) << text.toStdString() << ": " << errors().join('\n').toStdString();
