@@ -75,6 +75,9 @@ int run(const cellsim::Options& o) {
     pollfd p{line.fd(), POLLIN, 0};
     const int rc = ::poll(&p, 1, -1);
     if (rc < 0) continue;  // EINTR: the loop condition looks at the stop request
+    // A device that went away (unplugged adapter) would otherwise wake poll for ever.
+    if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLIN))
+      throw cellsim::LineError("the line on " + line.path() + " hung up");
     const std::size_t n = line.readAvailable(chunk);
     pending.insert(pending.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
     // Requests may come back to back or after noise: slide over the bytes one at a time until a
