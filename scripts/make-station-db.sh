@@ -27,7 +27,7 @@ target=$folder/db1.mdb
 tmp=$(mktemp "$folder/.db1.mdb.XXXXXX")
 trap 'rm -f "$tmp"' EXIT
 rm -f "$tmp"
-sqlite3 -bail "$tmp" <<SQL
+sqlite3 -bail "$tmp" >/dev/null <<SQL
 PRAGMA journal_mode=WAL;
 CREATE TABLE setting (secend double, measureTotal integer);
 INSERT INTO setting VALUES ($interval, $units);

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <charconv>
+#include <string>
 #include <cmath>
 
 namespace engine {
@@ -111,6 +113,12 @@ Statement parseStatement(const QString& sql) {
   if (first == QLatin1String("select") || first == QLatin1String("with") ||
       first == QLatin1String("pragma") || first == QLatin1String("explain")) {
     st.kind = Statement::Kind::Select;
+    if (first == QLatin1String("select") && r.keyword("count") && r.symbol(QLatin1Char('(')) &&
+        r.symbol(QLatin1Char('*')) && r.symbol(QLatin1Char(')')) && r.keyword("from")) {
+      st.table = r.word();
+      st.countsAll = !st.table.isEmpty() && r.atEnd();
+      if (!st.countsAll) st.table.clear();
+    }
   } else if (first == QLatin1String("delete")) {
     st.kind = Statement::Kind::Delete;
     const qsizetype afterDelete = r.pos();
@@ -139,6 +147,17 @@ Statement parseStatement(const QString& sql) {
   } else if (first == QLatin1String("insert")) {
     st.kind = Statement::Kind::Insert;
     if (r.keyword("into")) st.table = r.word();
+    if (!st.table.isEmpty() && r.keyword("values") && r.symbol(QLatin1Char('(')) && text.endsWith(QLatin1Char(')'))) {
+      const QStringList parts = text.mid(r.pos(), text.size() - 1 - r.pos()).split(QLatin1Char(','));
+      bool plain = true;
+      for (const QString& p : parts) {
+        const QString v = p.trimmed();
+        if (v.compare(QLatin1String("null"), Qt::CaseInsensitive) != 0 && !isNumberLiteral(v)) plain = false;
+      }
+      if (plain) {
+        for (const QString& p : parts) st.values << p.trimmed();
+      }
+    }
   } else if (first == QLatin1String("create")) {
     if (r.keyword("table")) {
       st.kind = Statement::Kind::CreateTable;
@@ -179,6 +198,48 @@ std::optional<long long> shiftSteps(const QString& setClause, const QString& col
   const double whole = std::round(steps);
   if (std::fabs(steps - whole) > 1e-9 * std::max(1.0, whole)) return {};
   return sign * static_cast<long long>(whole);
+}
+
+bool isNumberLiteral(QStringView t) {
+  // [+-] digits [. digits] [e [+-] digits], with at least one digit before the exponent.
+  t = t.trimmed();
+  qsizetype i = 0;
+  const auto digits = [&] {
+    const qsizetype from = i;
+    while (i < t.size() && t.at(i) >= QLatin1Char('0') && t.at(i) <= QLatin1Char('9')) ++i;
+    return i - from;
+  };
+  if (i < t.size() && (t.at(i) == QLatin1Char('+') || t.at(i) == QLatin1Char('-'))) ++i;
+  qsizetype mantissa = digits();
+  if (i < t.size() && t.at(i) == QLatin1Char('.')) {
+    ++i;
+    mantissa += digits();
+  }
+  if (mantissa == 0) return false;
+  if (i < t.size() && (t.at(i) == QLatin1Char('e') || t.at(i) == QLatin1Char('E'))) {
+    ++i;
+    if (i < t.size() && (t.at(i) == QLatin1Char('+') || t.at(i) == QLatin1Char('-'))) ++i;
+    if (digits() == 0) return false;
+  }
+  return i == t.size();
+}
+
+std::optional<double> numberLiteral(const QString& text) {
+  if (!isNumberLiteral(text)) return {};
+  // from_chars takes no '+' and reads the C locale's form whatever the process locale is.
+  std::string latin = text.trimmed().toStdString();
+  if (!latin.empty() && latin.front() == '+') latin.erase(0, 1);
+  double v = 0;
+  const auto res = std::from_chars(latin.data(), latin.data() + latin.size(), v);
+  if (res.ec != std::errc() || res.ptr != latin.data() + latin.size() || !std::isfinite(v)) return {};
+  return v;
+}
+
+std::optional<double> equalsNumber(const QString& whereClause, const QString& column) {
+  Reader r(whereClause);
+  if (r.word().compare(column, Qt::CaseInsensitive) != 0 || !r.symbol(QLatin1Char('='))) return {};
+  r.skipBlanks();
+  return numberLiteral(whereClause.mid(r.pos()));
 }
 
 bool mentionsIdentifier(const QString& text, const QString& word) {

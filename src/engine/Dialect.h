@@ -3,6 +3,7 @@
 // route each statement: which kind it is, which table it names, and its clauses. Anything this
 // reader does not recognise is passed to SQLite as it stands.
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <vector>
 
@@ -29,6 +30,11 @@ struct Statement {
   QString setClause;
   /// Update/Delete: the text after WHERE; empty when the statement has none.
   QString whereClause;
+  /// Select: the statement is exactly "select count(*) from <table>".
+  bool countsAll = false;
+  /// Insert: the values of "insert into t values (...)" when every one is a plain number
+  /// literal or NULL (as written); empty otherwise.
+  QStringList values;
 
   /// True for statements that only read (select, with, pragma, explain).
   bool readsOnly() const { return kind == Kind::Select; }
@@ -40,6 +46,14 @@ Statement parseStatement(const QString& sql);
 /// shift in whole steps of `step` (positive when lowering). Empty when the clause has another
 /// form or the number is not a whole multiple of the step.
 std::optional<long long> shiftSteps(const QString& setClause, const QString& column, double step);
+
+/// True for a plain number literal: [+-] digits [. digits] [e [+-] digits], blanks around.
+bool isNumberLiteral(QStringView text);
+/// The number of a plain number literal (no expression); empty for anything else.
+std::optional<double> numberLiteral(const QString& text);
+
+/// For a WHERE clause of the form "<column>=<number>", the number.
+std::optional<double> equalsNumber(const QString& whereClause, const QString& column);
 
 /// True when `word` occurs in `text` as a whole identifier outside quotes (case-insensitive).
 bool mentionsIdentifier(const QString& text, const QString& word);

@@ -13,7 +13,6 @@
 
 #include "engine/ConnectionString.h"
 #include "engine/Dialect.h"
-#include "engine/TimeWindow.h"
 
 namespace engine {
 
@@ -24,6 +23,21 @@ std::atomic<unsigned> connectionSerial{0};
 QString errorText(const QSqlError& e) {
   const QString db = e.databaseText();
   return db.isEmpty() ? e.text() : db;
+}
+
+ResultSet collect(QSqlQuery& q) {
+  ResultSet result;
+  if (q.isSelect()) {
+    const QSqlRecord rec = q.record();
+    for (int i = 0; i < rec.count(); ++i) result.columns << rec.fieldName(i);
+    while (q.next()) {
+      std::vector<QVariant> row;
+      row.reserve(static_cast<std::size_t>(rec.count()));
+      for (int i = 0; i < rec.count(); ++i) row.push_back(q.value(i));
+      result.rows.push_back(std::move(row));
+    }
+  }
+  return result;
 }
 
 bool anyWriteBit(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0; }
@@ -80,6 +94,9 @@ void TADOConnection::Open() {
     // is essential, so a file that cannot switch (read-only) still opens.
     if (anyWriteBit(st)) q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    // A day of samples for 99 units is some 50 MB that every run walks (row counts, the
+    // oldest rows): reading it through a memory map costs no copy and no private memory.
+    q.exec(QStringLiteral("PRAGMA mmap_size=1073741824"));
   }
   path_ = path;
   device_ = st.st_dev;
@@ -92,8 +109,15 @@ void TADOConnection::Close() noexcept {
   if (!open_) return;
   open_ = false;
   level_ = 0;
+  forgetSchema();
+  prepared_.clear();
   QSqlDatabase db = QSqlDatabase::database(name_, false);
   db.close();  // SQLite rolls back whatever transaction was open
+}
+
+void TADOConnection::forgetSchema() noexcept {
+  registryPresent_ = false;
+  namesValid_ = false;
 }
 
 void TADOConnection::checkFile(bool writing) {
@@ -112,15 +136,20 @@ void TADOConnection::checkFile(bool writing) {
 QStringList TADOConnection::GetTableNames() {
   Open();
   checkFile(false);
-  QSqlDatabase db = QSqlDatabase::database(name_, false);
-  QSqlQuery q(db);
-  q.setForwardOnly(true);
+  // Any change of the schema, by any connection, moves schema_version on; only a rollback of
+  // our own moves it back, and a rollback forgets the list.
+  const QVariant version = run(window::Sql{QStringLiteral("PRAGMA schema_version"), {}, true}).rows.at(0).at(0);
+  if (namesValid_ && version == namesVersion_) return names_;
   // sqlite_master itself is listed as the system table it is.
-  if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table','view') ORDER BY rowid")))
-    throw EDatabaseError(errorText(q.lastError()));
+  const ResultSet rs =
+      run(QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table','view') ORDER BY rowid"));
   QStringList names;
-  while (q.next()) names << q.value(0).toString();
+  names.reserve(static_cast<qsizetype>(rs.rows.size()) + 1);
+  for (const auto& row : rs.rows) names << row.at(0).toString();
   names << QStringLiteral("sqlite_master");
+  names_ = names;
+  namesVersion_ = version;
+  namesValid_ = true;
   return names;
 }
 
@@ -129,24 +158,40 @@ ResultSet TADOConnection::run(const QString& sql) {
   QSqlQuery q(db);
   q.setForwardOnly(true);
   if (!q.exec(sql)) throw EDatabaseError(errorText(q.lastError()));
-  ResultSet result;
-  if (q.isSelect()) {
-    const QSqlRecord rec = q.record();
-    for (int i = 0; i < rec.count(); ++i) result.columns << rec.fieldName(i);
-    while (q.next()) {
-      std::vector<QVariant> row;
-      row.reserve(static_cast<std::size_t>(rec.count()));
-      for (int i = 0; i < rec.count(); ++i) row.push_back(q.value(i));
-      result.rows.push_back(std::move(row));
-    }
-    if (q.lastError().isValid()) throw EDatabaseError(errorText(q.lastError()));
-  }
+  ResultSet result = collect(q);
+  if (q.lastError().isValid()) throw EDatabaseError(errorText(q.lastError()));
   return result;
 }
 
-bool TADOConnection::returnsRow(const QString& sql) { return !run(sql).rows.empty(); }
 
-void TADOConnection::runAll(const QStringList& statements) {
+ResultSet TADOConnection::run(const window::Sql& sql) {
+  if (!sql.keepPrepared && sql.binds.isEmpty()) return run(sql.text);
+  std::shared_ptr<QSqlQuery> query = prepared_.value(sql.text);
+  if (!query) {
+    query = std::make_shared<QSqlQuery>(QSqlDatabase::database(name_, false));
+    query->setForwardOnly(true);
+    if (!query->prepare(sql.text)) throw EDatabaseError(errorText(query->lastError()));
+    if (sql.keepPrepared) prepared_.insert(sql.text, query);
+  }
+  QSqlQuery& q = *query;
+  for (qsizetype i = 0; i < sql.binds.size(); ++i) q.bindValue(static_cast<int>(i), sql.binds.at(i));
+  if (!q.exec()) {
+    const QString text = errorText(q.lastError());
+    q.finish();
+    throw EDatabaseError(text);
+  }
+  ResultSet result = collect(q);
+  const QSqlError late = q.lastError();
+  // Reset, so a kept statement holds no read lock until its next use.
+  q.finish();
+  if (late.isValid()) throw EDatabaseError(errorText(late));
+  return result;
+}
+
+bool TADOConnection::returnsRow(const window::Sql& sql) { return !run(sql).rows.empty(); }
+
+void TADOConnection::runAll(const std::vector<window::Sql>& statements) {
+  if (statements.empty()) return;
   if (statements.size() == 1) {
     run(statements.front());
     return;
@@ -154,8 +199,9 @@ void TADOConnection::runAll(const QStringList& statements) {
   // Several statements stand for one: all or none.
   run(QStringLiteral("SAVEPOINT cs_statement"));
   try {
-    for (const QString& s : statements) run(s);
+    for (const window::Sql& s : statements) run(s);
   } catch (...) {
+    forgetSchema();  // the registry may have been created by what was rolled back
     try {
       run(QStringLiteral("ROLLBACK TO cs_statement"));
       run(QStringLiteral("RELEASE cs_statement"));
@@ -167,33 +213,37 @@ void TADOConnection::runAll(const QStringList& statements) {
   run(QStringLiteral("RELEASE cs_statement"));
 }
 
+std::optional<window::Layout> TADOConnection::windowLayout(const QString& table) {
+  if (table.isEmpty()) return {};
+  if (!registryPresent_) {
+    registryPresent_ = returnsRow(window::Sql{QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name=?"),
+                                              {QLatin1String(window::kRegistry)},
+                                              true});
+    if (!registryPresent_) return {};
+  }
+  const ResultSet rs = run(window::lookupStatement(table));
+  if (rs.rows.empty()) return {};
+  const auto& row = rs.rows.front();
+  return window::Layout{row[0].toLongLong(), row[1].toInt(), row[2].toInt()};
+}
+
 ResultSet TADOConnection::Execute(const QString& sql) {
   Open();
   const Statement st = parseStatement(sql);
   checkFile(!st.readsOnly());
   if (observer_) observer_(sql);
 
-  switch (st.kind) {
-    case Statement::Kind::CreateTable:
-      if (!st.table.isEmpty() && window::hasTimeColumn(st.columns)) {
-        if (returnsRow(window::nameTakenStatement(st.table)))
-          throw EDatabaseError(QStringLiteral("table %1 already exists").arg(st.table));
-        runAll(window::createStatements(st.table, st.columns));
-        return {};
-      }
-      break;
-    case Statement::Kind::Update:
-    case Statement::Kind::Delete:
-    case Statement::Kind::DropTable:
-      if (!st.table.isEmpty() && returnsRow(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name='%1'")
-                                                .arg(QLatin1String(window::kRegistry))) &&
-          returnsRow(window::lookupStatement(st.table))) {
-        runAll(window::translate(st));
-        return {};
-      }
-      break;
-    default:
-      break;
+  if (st.kind == Statement::Kind::CreateTable && !st.table.isEmpty() && window::hasTimeColumn(st.columns)) {
+    if (returnsRow(window::nameTakenStatement(st.table)))
+      throw EDatabaseError(QStringLiteral("table %1 already exists").arg(st.table));
+    runAll(window::createStatements(st.table, st.columns));
+    return {};
+  }
+  if (const auto layout = windowLayout(st.table)) {
+    const std::vector<window::Sql> statements = window::translate(st, *layout);
+    if (statements.size() == 1) return run(statements.front());
+    runAll(statements);
+    return {};
   }
   return run(st.text);
 }
@@ -215,6 +265,7 @@ void TADOConnection::CommitTrans() {
 
 void TADOConnection::RollbackTrans() noexcept {
   if (!open_ || level_ == 0) return;
+  forgetSchema();
   try {
     if (level_ == 1) {
       run(QStringLiteral("ROLLBACK"));

@@ -13,11 +13,16 @@
 // own unless a transaction begun with BeginTrans is open. Not thread-safe: one thread only.
 #include <QString>
 #include <QStringList>
+#include <QHash>
+#include <QSqlQuery>
 #include <QVariant>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/EngineError.h"
+#include "engine/TimeWindow.h"
 
 namespace engine {
 
@@ -65,15 +70,26 @@ class TADOConnection {
 
  private:
   void checkFile(bool writing);
+  void forgetSchema() noexcept;
   ResultSet run(const QString& sql);
-  void runAll(const QStringList& statements);
-  bool returnsRow(const QString& sql);
+  ResultSet run(const window::Sql& sql);
+  void runAll(const std::vector<window::Sql>& statements);
+  bool returnsRow(const window::Sql& sql);
+  std::optional<window::Layout> windowLayout(const QString& table);
 
   QString name_;
   QString connectionString_;
   QString path_;
   bool open_ = false;
   int level_ = 0;
+  // What is known of the schema while open; forgotten on close and rollback.
+  bool registryPresent_ = false;
+  bool namesValid_ = false;
+  QVariant namesVersion_;
+  QStringList names_;
+  // Statements that recur, kept prepared while open (SQLite re-prepares them after a schema
+  // change by itself).
+  QHash<QString, std::shared_ptr<QSqlQuery>> prepared_;
   unsigned long long device_ = 0, inode_ = 0;
   std::function<void(const QString&)> observer_;
 };

@@ -3,17 +3,22 @@
 //
 // A table created with a column named measureTime keeps that column as a place in a window of
 // 0.05-hour steps. What any SQL client sees under the table's name is a view with the columns in
-// their declared order; behind it the rows live in "cs_rows_<name>" with an integer step instead
-// of the time, and the table's base step lives in the registry "cs_window". A row's time is
-// (step - base) / 20.0: the double nearest to the exact multiple of 0.05, the same double the
+// their declared order; behind it the rows live in "cs_rows_<name>" with an integer step in
+// place of the time, and the table's base step lives in the registry "cs_window". A row's time
+// is (step - base) / 20.0: the double nearest to the exact multiple of 0.05, the same double the
 // insert's decimal text gave, so "where measureTime=0" always finds the oldest rows. Lowering
 // every time by 0.05 ("set measureTime=measureTime-0.05") raises the base by one: a one-row
 // change instead of rewriting every row.
 //
-// Caveat: times inserted into such a table must be multiples of 0.05 (or null); other values are
+// The station's own statements on such a table (row count, insert, delete at one time, shift)
+// go straight to the row store; other statements read through the view, which also takes
+// inserts from any SQL client.
+//
+// Caveat: times stored in such a table must be multiples of 0.05 (or null); other values are
 // refused with an error rather than rounded.
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <vector>
 
 #include "engine/Dialect.h"
@@ -23,20 +28,37 @@ namespace engine::window {
 inline constexpr char kTimeColumn[] = "measureTime";
 inline constexpr char kRegistry[] = "cs_window";
 
+/// One statement for SQLite, with its values bound to the '?' places in order. Statements that
+/// recur (inserts, counts, deletes and shifts of one table) are kept prepared.
+struct Sql {
+  QString text;
+  QVariantList binds;
+  bool keepPrepared = false;
+};
+
+/// What the registry holds for one windowed table.
+struct Layout {
+  long long base = 0;
+  int timeIndex = 0;    ///< 0-based position of the time column among the table's columns
+  int columnCount = 0;  ///< columns the table shows
+};
+
 /// True when the definitions hold the time column (any letter case).
 bool hasTimeColumn(const std::vector<ColumnDef>& columns);
 
 /// The statements that create the registry (if missing), the row store, the views and the
 /// insert trigger for a new windowed table, and register it at base 0.
-QStringList createStatements(const QString& table, const std::vector<ColumnDef>& columns);
+std::vector<Sql> createStatements(const QString& table, const std::vector<ColumnDef>& columns);
 
-/// The statement that tells whether `table` is windowed (one row when it is).
-QString lookupStatement(const QString& table);
+/// The statement that reads a table's Layout (base, time index, column count); no row when the
+/// table is not windowed.
+Sql lookupStatement(const QString& table);
 /// The statement that tells whether a table or view of this name exists (any letter case).
-QString nameTakenStatement(const QString& table);
+Sql nameTakenStatement(const QString& table);
 
-/// The statements that carry out an update, delete or drop of a windowed table. Throws
-/// EDatabaseError for an update that would move single times or set them to free values.
-QStringList translate(const Statement& statement);
+/// The statements that carry out a statement on a windowed table. Throws EDatabaseError for an
+/// update that would move single times or set them to free values, for an insert with the
+/// wrong number of values, and for a time that is not a multiple of 0.05.
+std::vector<Sql> translate(const Statement& statement, const Layout& layout);
 
 }  // namespace engine::window

@@ -9,10 +9,19 @@ QString asciiUpper(const QString& text) {
   return out;
 }
 
+namespace {
+
+char16_t upper(char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - (u'a' - u'A')) : c; }
+
+}  // namespace
+
 bool listHoldsTable(const QStringList& names, const QString& name) {
-  const QString wanted = asciiUpper(name);
-  for (const QString& entry : names)
-    if (asciiUpper(entry) == wanted) return true;
+  for (const QString& entry : names) {
+    if (entry.size() != name.size()) continue;
+    qsizetype i = 0;
+    while (i < name.size() && upper(entry.at(i).unicode()) == upper(name.at(i).unicode())) ++i;
+    if (i == name.size()) return true;
+  }
   return false;
 }
 
