@@ -31,6 +31,8 @@ inline constexpr char kRegistry[] = "cs_window";
 /// One statement for SQLite, with its values bound to the '?' places in order. Statements that
 /// recur (inserts, counts, deletes and shifts of one table) are kept prepared.
 struct Sql {
+  Sql(QString text_, QVariantList binds_ = {}, bool keepPrepared_ = false)
+      : text(std::move(text_)), binds(std::move(binds_)), keepPrepared(keepPrepared_) {}
   QString text;
   QVariantList binds;
   bool keepPrepared = false;
