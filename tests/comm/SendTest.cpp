@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "EventLog.h"
 #include "PtyPair.h"
@@ -29,16 +30,23 @@ struct OpenComm {
   std::size_t empties() const { return log.count(Raised::Kind::SendEmpty); }
 
   // Fills the line towards the far end until the kernel takes no more, so the send thread's
-  // next write has to wait for the far end to read. Returns how many filler bytes went in.
+  // next write has to wait for the far end to read. The kernel moves written bytes on to the
+  // far end's read buffer a little later, which makes room again: fill until a pause frees
+  // nothing. Returns how many filler bytes went in.
   std::size_t stallLine() {
     const int fd = pty.slave();
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     std::vector<std::uint8_t> filler(4096, 0xEE);
     std::size_t total = 0;
-    for (;;) {
-      const ssize_t n = ::write(fd, filler.data(), filler.size());
-      if (n <= 0) break;
-      total += static_cast<std::size_t>(n);
+    for (bool tookMore = true; tookMore;) {
+      tookMore = false;
+      for (;;) {
+        const ssize_t n = ::write(fd, filler.data(), filler.size());
+        if (n <= 0) break;
+        total += static_cast<std::size_t>(n);
+        tookMore = true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return total;
   }
@@ -116,8 +124,8 @@ TEST(Send, ClosingDiscardsQueuedBlocksWithoutAReport) {
   OpenComm o;
   ASSERT_TRUE(o.log.pumpUntil([&] { return o.empties() == 1; }));
   o.stallLine();
-  const std::vector<std::uint8_t> marked(1000, 0x77);
-  for (int i = 0; i < 5; ++i) EXPECT_TRUE(o.comm.SendData(marked.data(), static_cast<std::uint16_t>(marked.size())));
+  const std::vector<std::uint8_t> marked(65535, 0x77);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(o.comm.SendData(marked.data(), static_cast<std::uint16_t>(marked.size())));
   o.comm.ClosePort();
   // Whatever of the first block got out before the purge, the later ones never do.
   const auto got = o.pty.receive(1 << 20, 300);
