@@ -27,6 +27,7 @@ QString errorText(const QSqlError& e) {
 
 ResultSet collect(QSqlQuery& q) {
   ResultSet result;
+  if (!q.isSelect()) result.rowsAffected = q.numRowsAffected();
   if (q.isSelect()) {
     const QSqlRecord rec = q.record();
     for (int i = 0; i < rec.count(); ++i) result.columns << rec.fieldName(i);
@@ -241,6 +242,11 @@ ResultSet TADOConnection::Execute(const QString& sql) {
   }
   if (const auto layout = windowLayout(st.table)) {
     const std::vector<window::Sql> statements = window::translate(st, *layout);
+    if (statements.empty()) {
+      ResultSet none;
+      none.rowsAffected = 0;
+      return none;
+    }
     if (statements.size() == 1) return run(statements.front());
     runAll(statements);
     return {};

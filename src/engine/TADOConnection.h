@@ -30,6 +30,8 @@ namespace engine {
 struct ResultSet {
   QStringList columns;
   std::vector<std::vector<QVariant>> rows;
+  /// Rows changed by an insert, update or delete; -1 when the engine cannot tell.
+  int rowsAffected = -1;
 };
 
 class TADOConnection {

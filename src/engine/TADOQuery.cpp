@@ -61,9 +61,9 @@ void TADOQuery::Open() {
   active_ = true;
 }
 
-void TADOQuery::ExecSQL() {
+int TADOQuery::ExecSQL() {
   Close();
-  connection_.Execute(sql_);
+  return connection_.Execute(sql_).rowsAffected;
 }
 
 TField TADOQuery::Fields(int index) const {

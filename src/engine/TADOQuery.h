@@ -39,8 +39,9 @@ class TADOQuery {
   void Open();
   void Close() noexcept;
   bool Active() const { return active_; }
-  /// Runs a statement that returns no rows; the query stays closed.
-  void ExecSQL();
+  /// Runs a statement that returns no rows; the query stays closed. Returns the rows it
+  /// changed (-1 when the engine cannot tell).
+  int ExecSQL();
 
   /// Field `index` (0-based position) of the first row. Throws EDatabaseError when the query
   /// is closed, has no row, or has fewer fields.

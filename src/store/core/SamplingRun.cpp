@@ -10,9 +10,9 @@ namespace store {
 
 namespace {
 
-void run(engine::TADOQuery& query, const QString& statement) {
+int run(engine::TADOQuery& query, const QString& statement) {
   query.setSQL(statement);
-  query.ExecSQL();
+  return query.ExecSQL();
 }
 
 void storeUnit(engine::TADOConnection& connection, engine::TADOQuery& query, int unit,
@@ -24,8 +24,12 @@ void storeUnit(engine::TADOConnection& connection, engine::TADOQuery& query, int
     rows = query.Fields(0).AsInteger();
     query.Close();
     if (rows >= kWindowRows) {
-      run(query, dropOldest(unit));
+      const int dropped = run(query, dropOldest(unit));
       run(query, shiftTimes(unit));
+      // The new row takes the place right after the newest kept row. Counting the rows from
+      // before the drop would leave an empty place at 23.95 that wanders down to 0, where the
+      // drop then finds nothing, and the window would grow by a row every day.
+      if (dropped > 0) rows -= dropped;
     }
   } else {
     run(query, createTable(unit));

@@ -10,7 +10,9 @@ inline constexpr double kSamplingThreshold = 180;  ///< seconds of polling per s
 inline constexpr int kWindowRows = 480;            ///< 24 hours at one row per 0.05 hour
 inline constexpr double kTimeStep = 0.05;          ///< hours per row
 
-/// Stores one row for each unit 1..unitCount (at most 99) from `tables`. Each unit's
+/// Stores one row for each unit 1..unitCount (at most 99) from `tables`. A table holding 480
+/// rows or more loses its rows at time 0 and is shifted down by 0.05; the new row's time is
+/// 0.05 times the rows kept, so a full table always holds 0, 0.05, ..., 23.95. Each unit's
 /// statements (count, drop-oldest, shift, create, insert) stand or fall together; units run
 /// in one transaction, so a kill loses the whole run and never half of a unit's window. When
 /// a unit's statement fails, the units before it keep their rows, that unit keeps its window
