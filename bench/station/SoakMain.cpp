@@ -112,12 +112,14 @@ int main(int argc, char** argv) {
 
   // Memory every 10 s; growth counts from the end of the first minute.
   long rssAtMinute = 0, rssMax = 0;
+  std::vector<long> rssByMinute;
   QElapsedTimer clock;
   QTimer memory;
   QObject::connect(&memory, &QTimer::timeout, [&] {
     const long rss = soak::residentKb();
     rssMax = std::max(rssMax, rss);
     if (!rssAtMinute && clock.elapsed() >= 60000) rssAtMinute = rss;
+    if (clock.elapsed() >= static_cast<qint64>(rssByMinute.size() + 1) * 60000) rssByMinute.push_back(rss);
   });
 
   form.SpeedButton1->click();
@@ -154,6 +156,9 @@ int main(int argc, char** argv) {
   std::printf("ticks                  %ld (%.1f per s); tick period median %.1f ms, p99 %.1f ms, max %.1f ms\n", ticks,
               static_cast<double>(ticks) / (minutes * 60), soak::percentile(tickMs, 50), soak::percentile(tickMs, 99),
               soak::percentile(tickMs, 100));
+  long slowTicks = 0;
+  for (double p : tickMs) slowTicks += p > 600 ? 1 : 0;
+  std::printf("ticks more than 200 ms late (sampling runs hold the timer) %ld\n", slowTicks);
   std::printf("polling cycle (99 units) median %.2f s, max %.2f s over %zu cycles\n", soak::percentile(cycleMs, 50) / 1000,
               soak::percentile(cycleMs, 100) / 1000, cycleMs.size());
   std::printf("replies sent           %zu; blocks received %zu, of them whole %zu (sizes:", sent.size(), blocks.size(), whole.size());
@@ -169,6 +174,9 @@ int main(int argc, char** argv) {
   std::printf("sampling runs          expected %ld; rows per unit table min %d, max %d\n", ticks / 450, rowsMin, rowsMax);
   std::printf("memory                 peak RSS %ld kB; RSS at 1 min %ld kB, max after %ld kB, at end %ld kB; growth after 1 min %ld kB\n",
               soak::peakResidentKb(), rssAtMinute, rssMax, rssEnd, rssEnd - rssAtMinute);
+  std::printf("RSS by minute (kB)    ");
+  for (long r : rssByMinute) std::printf(" %ld", r);
+  std::printf("\n");
   form.close();
   return 0;
 }
