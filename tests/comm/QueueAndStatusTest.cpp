@@ -6,6 +6,7 @@
 
 #include "comm/Notification.h"
 #include "comm/StatusTracker.h"
+#include "comm/port/Deadline.h"
 
 using namespace comm;
 
@@ -141,4 +142,16 @@ TEST(StatusTracker, ModemLinesWithoutCounters) {
   EXPECT_EQ(t.update(lines(false, false)).modemCode, 8u);  // carrier went; ring falling is no event
   EXPECT_EQ(t.update(lines(true, true)).modemCode, 12u);
   EXPECT_FALSE(t.update(lines(true, true)).lineError);
+}
+
+TEST(Deadline, HugeTimeLimitsMeanNoLimitRatherThanAnOverflow) {
+  const auto now = port::Deadline::Clock::now();
+  // The largest total read limit: multiplier 0xFFFFFFFF for 4096 bytes plus the constant.
+  const auto huge = port::Deadline::after(now, std::uint64_t{0xFFFFFFFF} * 4096 + 0xFFFFFFFF);
+  EXPECT_TRUE(huge.isNever());
+  EXPECT_FALSE(huge.expired(now + std::chrono::hours(24 * 365)));
+  const auto day = port::Deadline::after(now, 86'400'000);
+  EXPECT_FALSE(day.expired(now));
+  EXPECT_TRUE(day.expired(now + std::chrono::hours(25)));
+  EXPECT_EQ(port::Deadline::earlier(huge, day).when(), day.when());
 }

@@ -203,3 +203,13 @@ TEST(Receive, AFarEndThatGoesAwayGivesOneHangupAndTheSendSideFollows) {
   o.comm.ClosePort();
   EXPECT_FALSE(o.comm.IsOpen());
 }
+
+TEST(Receive, TheLargestTotalLimitLeavesBlocksToTheInterval) {
+  OpenComm o;
+  o.comm.SetReadTotalTimeoutMultiplier(0xFFFFFFFF);
+  o.comm.SetReadTotalTimeoutConstant(0xFFFFFFFF);
+  const auto frame = commtest::pattern(40, 9);
+  o.pty.send(frame);
+  ASSERT_TRUE(o.awaitBytes(40));
+  EXPECT_EQ(o.log.blocks(), std::vector<std::vector<std::uint8_t>>{frame});
+}

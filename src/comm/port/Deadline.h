@@ -12,8 +12,11 @@ class Deadline {
 
   static Deadline never() { return Deadline(); }
   static Deadline at(Clock::time_point when) { return Deadline(when); }
+  /// A limit beyond about 30 years counts as none (the clock's range ends near 292 years).
   static Deadline after(Clock::time_point from, std::uint64_t ms) {
-    return Deadline(from + std::chrono::milliseconds(ms));
+    constexpr std::uint64_t kLongest = 1'000'000'000'000ull;
+    if (ms > kLongest) return never();
+    return Deadline(from + std::chrono::milliseconds(static_cast<std::int64_t>(ms)));
   }
 
   bool isNever() const { return never_; }
