@@ -1,0 +1,38 @@
+// Runs sampling runs without end on FOLDER/db1.mdb for UNITS units, so that a test can kill it
+// at any moment. Prints "ready" once the database is open.
+//
+// usage: store_kill_child FOLDER UNITS
+#include <QCoreApplication>
+#include <QDir>
+#include <cstdio>
+#include <cstdlib>
+
+#include "engine/TADOConnection.h"
+#include "engine/TADOQuery.h"
+#include "store/core/SamplingRun.h"
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: %s FOLDER UNITS\n", argv[0]);
+    return 2;
+  }
+  QDir::setCurrent(QString::fromLocal8Bit(argv[1]));
+  const int units = std::atoi(argv[2]);
+  engine::TADOConnection connection;
+  connection.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=db1.mdb"));
+  engine::TADOQuery query(connection);
+  acquisition::MeasurementTables tables;
+  try {
+    connection.Open();
+    std::printf("ready\n");
+    std::fflush(stdout);
+    for (int run = 0;; ++run) {
+      for (int u = 1; u <= units; ++u) tables.TotalVoltage[u] = run % 300;
+      store::storeRun(connection, query, units, tables);
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+}

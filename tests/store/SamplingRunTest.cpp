@@ -1,0 +1,141 @@
+// Sampling runs and clearing on a real station database.
+#include <gtest/gtest.h>
+
+#include "engine/TADOConnection.h"
+#include "engine/TADOQuery.h"
+#include "engine/Transaction.h"
+#include "store/core/SamplingRun.h"
+#include "store/core/Statements.h"
+#include "store/core/TableNames.h"
+#include "support/StationFolder.h"
+
+namespace {
+
+class SamplingRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder.makeDatabase(QStringLiteral("5"), 12);
+    connection.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=db1.mdb"));
+    for (int u = 1; u <= acquisition::kUnits; ++u) {
+      for (int k = 1; k <= acquisition::kCells; ++k) tables.CellVoltage[u][k] = 3 + k / 1000.0;
+      tables.TotalVoltage[u] = 200 + u;
+    }
+  }
+
+  /// Gives unit's table `rows` rows at the places 0, 0.05, ...
+  void fill(int unit, int rows) {
+    engine::Transaction t(connection);
+    if (!store::tableExists(connection, store::sampleTableName(unit))) connection.Execute(store::createTable(unit));
+    for (int r = 0; r < rows; ++r)
+      connection.Execute(store::insertSample(unit, tables.CellVoltage[unit], tables.TotalVoltage[unit], r * store::kTimeStep));
+    t.commit();
+  }
+
+  std::vector<double> times(int unit) {
+    query.setSQL(QStringLiteral("select measureTime from measure%1 order by measureTime").arg(unit));
+    query.Open();
+    std::vector<double> out;
+    for (int i = 0; i < query.RecordCount(); ++i) out.push_back(query.value(i, QStringLiteral("measureTime")).toDouble());
+    query.Close();
+    return out;
+  }
+  double newest(int unit) { return times(unit).back(); }
+  int rows(int unit) { return int(times(unit).size()); }
+  double value(const QString& sql) {
+    query.setSQL(sql);
+    query.Open();
+    const double v = query.Fields(0).value().toDouble();
+    query.Close();
+    return v;
+  }
+
+  StationFolder folder;
+  engine::TADOConnection connection;
+  engine::TADOQuery query{connection};
+  acquisition::MeasurementTables tables;
+};
+
+std::vector<double> places(int from, int to) {
+  std::vector<double> out;
+  for (int k = from; k <= to; ++k) out.push_back(QString::number(k * 0.05, 'g', 15).toDouble());
+  return out;
+}
+
+}  // namespace
+
+TEST_F(SamplingRun, FirstRunCreatesTheTablesWithOneRowAtZero) {
+  acquisition::MeasurementTables silent;  // units that never answered
+  store::storeRun(connection, query, 3, silent);
+  for (int u = 1; u <= 3; ++u) EXPECT_EQ(times(u), std::vector<double>{0}) << u;
+  EXPECT_FALSE(store::tableExists(connection, QStringLiteral("measure4")));
+  EXPECT_EQ(value(QStringLiteral("select V1+V108+V from measure2")), 0);
+  EXPECT_FALSE(query.Active());
+}
+
+TEST_F(SamplingRun, RowsCarryTheMeasurementTables) {
+  tables.CellVoltage[2][1] = 3.795;
+  tables.CellVoltage[2][108] = 16;
+  store::storeRun(connection, query, 2, tables);
+  EXPECT_EQ(value(QStringLiteral("select V1 from measure2")), 3.795);
+  EXPECT_EQ(value(QStringLiteral("select V108 from measure2")), 16);
+  EXPECT_EQ(value(QStringLiteral("select V from measure2")), 202);
+}
+
+TEST_F(SamplingRun, TimesFollowTheRowCountAndTheWindowStaysAtADay) {
+  fill(1, 3);
+  fill(2, 479);
+  fill(3, 480);
+  fill(4, 481);
+  store::storeRun(connection, query, 4, tables);
+  EXPECT_EQ(times(1), places(0, 3));  // new row at 0.15
+  EXPECT_EQ(times(2), places(0, 479));  // new row at 23.95, now full
+  EXPECT_EQ(times(3), places(0, 479));  // row at 0 dropped, shifted, new row at 23.95
+  EXPECT_EQ(times(4), places(0, 480));  // a table above the window keeps its size
+  for (int run = 0; run < 30; ++run) store::storeRun(connection, query, 4, tables);
+  EXPECT_EQ(times(3), places(0, 479));
+  EXPECT_EQ(times(4), places(0, 480));
+}
+
+TEST_F(SamplingRun, RaisedUnitCountAddsTablesAndKeepsTheOthersGoing) {
+  for (int u = 1; u <= 5; ++u) fill(u, 200);
+  store::storeRun(connection, query, 8, tables);
+  for (int u = 1; u <= 5; ++u) EXPECT_EQ(newest(u), 10) << u;
+  for (int u = 6; u <= 8; ++u) EXPECT_EQ(times(u), std::vector<double>{0}) << u;
+  // A count above the tables kept stops at unit 99.
+  store::storeRun(connection, query, 250, tables);
+  EXPECT_TRUE(store::tableExists(connection, QStringLiteral("measure99")));
+}
+
+TEST_F(SamplingRun, AFailingUnitKeepsItsWindowWholeAndEarlierUnitsKeepTheirRows) {
+  fill(1, 10);
+  fill(2, 480);
+  fill(3, 10);
+  // Unit 2's insert fails after its drop and shift have run, as a full disk would make it.
+  connection.Execute(QStringLiteral(
+      "CREATE TRIGGER refuse BEFORE INSERT ON cs_rows_measure2 BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END"));
+  try {
+    store::storeRun(connection, query, 3, tables);
+    ADD_FAILURE() << "the run reported success";
+  } catch (const engine::EDatabaseError& e) {
+    EXPECT_EQ(e.text(), QStringLiteral("database or disk is full"));
+  }
+  EXPECT_EQ(rows(1), 11);
+  EXPECT_EQ(times(2), places(0, 479));  // neither dropped nor shifted
+  EXPECT_EQ(rows(3), 10);                // no row after the failing unit
+  EXPECT_EQ(connection.TransactionLevel(), 0);
+  EXPECT_FALSE(query.Active());
+
+  connection.Execute(QStringLiteral("DROP TRIGGER refuse"));
+  store::storeRun(connection, query, 3, tables);
+  EXPECT_EQ(times(2), places(0, 479));
+  EXPECT_EQ(rows(3), 11);
+}
+
+TEST_F(SamplingRun, ClearingEmptiesTheCountedTablesOnly) {
+  for (int u = 1; u <= 4; ++u) fill(u, 5);
+  store::clearSamples(connection, query, 3);
+  for (int u = 1; u <= 3; ++u) EXPECT_EQ(rows(u), 0) << u;
+  EXPECT_EQ(rows(4), 5);
+  store::storeRun(connection, query, 1, tables);
+  EXPECT_EQ(times(1), std::vector<double>{0});
+}
