@@ -202,24 +202,26 @@ void TComm::DispatchNotification(Notification n) {
   // n, with its block, is released here, also when a handler threw.
 }
 
+// Each raiser calls a copy of the handler, so a handler may replace or clear its own event
+// while it runs.
 void TComm::FireReceiveData(const std::uint8_t* Buffer, std::uint16_t BufferLength) {
-  if (OnReceiveData_) OnReceiveData_(this, Buffer, BufferLength);
+  if (const TReceiveDataEvent h = OnReceiveData_) h(this, Buffer, BufferLength);
 }
 
 void TComm::FireReceiveError(std::uint32_t EventMask) {
-  if (OnReceiveError_) OnReceiveError_(this, EventMask);
+  if (const TReceiveErrorEvent h = OnReceiveError_) h(this, EventMask);
 }
 
 void TComm::FireRequestHangup() {
-  if (OnRequestHangup_) OnRequestHangup_(this);
+  if (const TNotifyEvent h = OnRequestHangup_) h(this);
 }
 
 void TComm::FireModemStateChange(std::uint32_t ModemEvent) {
-  if (OnModemStateChange_) OnModemStateChange_(this, ModemEvent);
+  if (const TModemStateChangeEvent h = OnModemStateChange_) h(this, ModemEvent);
 }
 
 void TComm::FireSendDataEmpty() {
-  if (OnSendDataEmpty_) OnSendDataEmpty_(this);
+  if (const TSendDataEmptyEvent h = OnSendDataEmpty_) h(this);
 }
 
 }  // namespace comm

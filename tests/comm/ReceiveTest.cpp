@@ -213,3 +213,21 @@ TEST(Receive, TheLargestTotalLimitLeavesBlocksToTheInterval) {
   ASSERT_TRUE(o.awaitBytes(40));
   EXPECT_EQ(o.log.blocks(), std::vector<std::vector<std::uint8_t>>{frame});
 }
+
+TEST(Receive, AHandlerMayReplaceItselfWhileItRuns) {
+  OpenComm o;
+  std::vector<std::uint8_t> first, second;
+  // The captured text lives in the handler object; it must survive the handler's replacement.
+  o.comm.SetOnReceiveData([&first, &second, tag = std::string(64, 'x')](TComm* s, const std::uint8_t* b,
+                                                                        std::uint16_t n) {
+    s->SetOnReceiveData([&second](TComm*, const std::uint8_t* b2, std::uint16_t n2) { second.assign(b2, b2 + n2); });
+    first.assign(b, b + n);
+    first.push_back(static_cast<std::uint8_t>(tag.size()));
+  });
+  o.pty.send({1, 2});
+  ASSERT_TRUE(o.log.pumpUntil([&] { return !first.empty(); }));
+  o.pty.send({3});
+  ASSERT_TRUE(o.log.pumpUntil([&] { return !second.empty(); }));
+  EXPECT_EQ(first, (std::vector<std::uint8_t>{1, 2, 64}));
+  EXPECT_EQ(second, (std::vector<std::uint8_t>{3}));
+}
