@@ -3,7 +3,7 @@
 # Usage: scripts/screenshot.sh [BUILD_DIR]   (default build/default)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/default}
+build=$(cd "${1:-$root/build/default}" && pwd)
 cmake --build "$build" --target station-screenshot >/dev/null
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT

@@ -24,11 +24,11 @@ int main(int argc, char** argv) {
   form.show();
   for (const auto& box : boxes.boxes) std::fprintf(stderr, "box: %s\n", qPrintable(box.text));
 
-  // A lithium string of 108 cells around 3.3 V, as unit 1 would report it.
+  // A lead-acid string of 108 cells on float charge, around 2.23 V, as unit 1 would report it.
   std::vector<double> cells;
   double total = 0;
   for (int k = 1; k <= 108; ++k) {
-    cells.push_back(3.28 + 0.01 * std::sin(k * 0.7) + 0.002 * (k % 5));
+    cells.push_back(2.23 + 0.01 * std::sin(k * 0.7) + 0.002 * (k % 5));
     total += cells.back();
   }
   const auto frame = protocol::buildReply(1, total, cells);
