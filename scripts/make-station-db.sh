@@ -32,9 +32,12 @@ PRAGMA journal_mode=WAL;
 CREATE TABLE setting (secend double, measureTotal integer);
 INSERT INTO setting VALUES ($interval, $units);
 SQL
-# No-clobber: a db1.mdb that appeared meanwhile wins.
+# No-clobber: a db1.mdb that appeared meanwhile wins. A hard link is atomic; where the file
+# system has none, mv -n is the next best.
 if ! ln "$tmp" "$target" 2>/dev/null; then
-  echo "$0: '$target' already exists; it is left as it is" >&2; exit 1
+  if [[ -e $target ]] || ! mv -n "$tmp" "$target" || [[ -e $tmp ]]; then
+    echo "$0: '$target' already exists; it is left as it is" >&2; exit 1
+  fi
 fi
 rm -f "$tmp"
 trap - EXIT
