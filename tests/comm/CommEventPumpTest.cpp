@@ -86,6 +86,27 @@ TEST(CommEventPump, AHandlerErrorGoesToTheErrorBoxAndLaterBlocksStillCome) {
   EXPECT_EQ(p.boxes.texts(toolkit::MessageBoxes::Kind::Error), QStringList{QStringLiteral("块无效")});
 }
 
+TEST(CommEventPump, AHandlerRunningANestedLoopStillSeesLaterBlocks) {
+  // An error box runs its own event loop inside a handler; blocks arriving meanwhile are
+  // raised from there, in order, and none is lost or raised twice.
+  PumpedComm p;
+  std::vector<std::string> seen;
+  p.comm.SetOnReceiveData([&](comm::TComm*, const std::uint8_t* b, std::uint16_t n) {
+    const std::string text(reinterpret_cast<const char*>(b), n);
+    seen.push_back(text + "+");
+    if (text == "first") {
+      p.pty.send({'s', 'e', 'c', 'o', 'n', 'd'});
+      processUntil([&] { return seen.size() >= 3; });
+    }
+    seen.push_back(text + "-");
+  });
+  p.comm.OpenPort();
+  p.pty.send({'f', 'i', 'r', 's', 't'});
+  ASSERT_TRUE(processUntil([&] { return seen.size() == 4; }));
+  QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
+  EXPECT_EQ(seen, (std::vector<std::string>{"first+", "second+", "second-", "first-"}));
+}
+
 TEST(Comm1, HasTheWindowsStoredValuesAndIsClosedUntilPollingStarts) {
   toolkit::RecordingMessageBoxes boxes;
   TForm1 form(boxes);
