@@ -181,11 +181,9 @@ void TForm1::createControls() {
 
   // Components
   Timer1 = new toolkit::PollTimer(5000, this);
-  // region: serial component creation
   // Comm1's stored values: COM1 at 9600 8N1, DTR and RTS raised, no flow control, blocks
   // cut by 100 ms of silence, no other time limits.
-  Comm1Owner = std::make_unique<comm::TComm>();
-  Comm1 = Comm1Owner.get();
+  Comm1 = std::make_unique<comm::TComm>();
   Comm1->SetCommName("COM1");
   Comm1->SetBaudRate(9600);
   Comm1->SetByteSize(comm::TByteSize::_8);
@@ -202,7 +200,6 @@ void TForm1::createControls() {
   Comm1->SetWriteTotalTimeoutMultiplier(0);
   Comm1->SetWriteTotalTimeoutConstant(0);
   Comm1Pump = std::make_unique<toolkit::CommEventPump>(*Comm1, guard_);
-  // endregion
 }
 
 toolkit::KeyValueGrid* TForm1::cellTable(int t) const {
@@ -223,11 +220,9 @@ void TForm1::wireEvents() {
   connect(ComboBox1, &QComboBox::currentTextChanged, this, guard_.wrap([this] { ComboBox1Change(); }));
   connect(SpeedButton3, &QPushButton::clicked, this, guard_.wrap([this] { SpeedButton3Click(); }));
   connect(SpeedButton2, &QPushButton::clicked, this, guard_.wrap([this] { SpeedButton2Click(); }));
-  // region: serial component wiring
   Comm1->SetOnReceiveData([this](comm::TComm* Sender, const std::uint8_t* Buffer, std::uint16_t BufferLength) {
     guard_.run([&] { Comm1ReceiveData(Sender, Buffer, BufferLength); });
   });
-  // endregion
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -262,9 +257,7 @@ void TForm1::FormShow() {
 }
 
 void TForm1::FormClose() {
-  // region: serial component close
   Comm1->ClosePort();
-  // endregion
 }
 
 void TForm1::BitBtn1Click() {

@@ -18,6 +18,9 @@
 #include <memory>
 
 #include "acquisition/core/MeasurementTables.h"
+#include "engine/TADOCommand.h"
+#include "engine/TADOConnection.h"
+#include "engine/TADOQuery.h"
 #include "toolkit/HandlerGuard.h"
 #include "toolkit/MessageBoxes.h"
 
@@ -38,11 +41,6 @@ class CommEventPump;
 namespace comm {
 class TComm;
 }  // namespace comm
-// region: database object includes
-#include "engine/TADOCommand.h"
-#include "engine/TADOConnection.h"
-#include "engine/TADOQuery.h"
-// endregion
 
 class TForm1 : public QWidget, public acquisition::MeasurementTables {
   Q_OBJECT
@@ -90,19 +88,14 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
 
   // Components
   toolkit::PollTimer* Timer1;
-  // region: serial component
-  /// The serial line to the detector chain; owned by Comm1Owner. Closed until polling starts.
-  comm::TComm* Comm1 = nullptr;
-  std::unique_ptr<comm::TComm> Comm1Owner;
-  /// Raises Comm1's events on the main thread; declared after Comm1Owner so it goes first.
+  /// The serial line to the detector chain; closed until polling starts.
+  std::unique_ptr<comm::TComm> Comm1;
+  /// Raises Comm1's events on the main thread; declared after Comm1 so it goes first.
   std::unique_ptr<toolkit::CommEventPump> Comm1Pump;
-  // endregion
-  // region: database objects
   engine::TADOConnection ADOConnection1;
   engine::TADOQuery ADOQuery1{ADOConnection1};
   engine::TADOQuery ADOQuery2{ADOConnection1};
   engine::TADOCommand ADOCommand1{ADOConnection1};
-  // endregion
 
   /// Cell table t (1..6): ValueListEditor1 .. ValueListEditor6.
   toolkit::KeyValueGrid* cellTable(int t) const;
