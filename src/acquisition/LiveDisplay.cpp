@@ -32,8 +32,6 @@ void TForm1::ShowUnit(int u) {
     }
   }
   measureV->setText(numberText(TotalVoltage[u], decimalSeparator()) + QStringLiteral("V  "));
-  // The label grows with its text, so "245V  " is not cut to the width of the first blank.
-  measureV->adjustSize();
 }
 
 void TForm1::SpinEdit2Change() {

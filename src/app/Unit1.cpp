@@ -17,6 +17,7 @@
 
 #include "comm/TComm.h"
 #include "toolkit/ArrowSpinBox.h"
+#include "toolkit/AutoSizeLabel.h"
 #include "toolkit/CommEventPump.h"
 #include "toolkit/Colors.h"
 #include "toolkit/KeyValueGrid.h"
@@ -58,8 +59,9 @@ QFrame* panel(QWidget* parent, int x, int y, int w, int h) {
 }
 
 // A label sized to its text, in the labels' font unless given another.
-QLabel* label(QWidget* parent, int x, int y, const QString& text, const QFont& font = songFont(14, true)) {
-  auto* l = new QLabel(text, parent);
+toolkit::AutoSizeLabel* label(QWidget* parent, int x, int y, const QString& text,
+                              const QFont& font = songFont(14, true)) {
+  auto* l = new toolkit::AutoSizeLabel(text, parent);
   l->setFont(font);
   l->move(x, y);
   l->adjustSize();

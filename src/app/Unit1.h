@@ -21,6 +21,7 @@
 #include "engine/TADOCommand.h"
 #include "engine/TADOConnection.h"
 #include "engine/TADOQuery.h"
+#include "toolkit/AutoSizeLabel.h"
 #include "toolkit/HandlerGuard.h"
 #include "toolkit/MessageBoxes.h"
 
@@ -51,14 +52,14 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
 
   // Top bar
   QFrame* Panel1;
-  QLabel* Label4;
+  toolkit::AutoSizeLabel* Label4;
   QLineEdit* Edit1;
   QPushButton* SpeedButton1;
-  QLabel* Label1;
+  toolkit::AutoSizeLabel* Label1;
   toolkit::ArrowSpinBox* SpinEdit1;
-  QLabel* Label2;
+  toolkit::AutoSizeLabel* Label2;
   toolkit::ArrowSpinBox* SpinEdit2;
-  QLabel* Label3;
+  toolkit::AutoSizeLabel* Label3;
   QPushButton* SpeedButton4;
   QPushButton* SpeedButton2;
   QPushButton* BitBtn1;
@@ -73,15 +74,15 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
 
   // Bottom bar
   QFrame* Panel2;
-  QLabel* Label5;
-  QLabel* measureV;
-  QLabel* Label8;
-  QLabel* Label9;
-  QLabel* Label6;
+  toolkit::AutoSizeLabel* Label5;
+  toolkit::AutoSizeLabel* measureV;
+  toolkit::AutoSizeLabel* Label8;
+  toolkit::AutoSizeLabel* Label9;
+  toolkit::AutoSizeLabel* Label6;
 
   // History view
   QFrame* Panel3;
-  QLabel* Label7;
+  toolkit::AutoSizeLabel* Label7;
   QComboBox* ComboBox1;
   QPushButton* SpeedButton3;
   QChartView* DBChart1;
