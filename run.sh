@@ -9,12 +9,10 @@ cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
 
 mkdir -p demo
-# region: demo station folder
 # A fresh station database on the first run: 5 detector units polled every second.
 if [[ ! -e demo/db1.mdb ]]; then
   ./scripts/make-station-db.sh demo 1 5
 fi
-# endregion
 
 station=(../build/release/src/cellstation)
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
@@ -22,7 +20,6 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
   station=(xvfb-run -a -s "-screen 0 1024x768x24" "${station[@]}")
 fi
 
-# region: simulator
 # Five simulated detector units of 24 lead-acid cells answer on a pseudo-terminal linked at
 # demo/COM1, the port the station opens. The simulator stops (and removes the link) when the
 # station exits, however it exits.
@@ -37,7 +34,6 @@ for _ in $(seq 50); do
 done
 [[ -L demo/COM1 ]] || { echo "The detector-chain simulator did not start (no link demo/COM1)." >&2; exit 1; }
 echo "Simulated detector units 1..5 answer on demo/COM1. Press 开始 in the station to start polling."
-# endregion
 
 cd demo
 "${station[@]}"
