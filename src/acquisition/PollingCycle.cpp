@@ -2,7 +2,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVariant>
 #include <exception>
 
 #include "app/Unit1.h"
@@ -18,10 +17,6 @@ namespace {
 const QString kStart = QStringLiteral("开始");
 const QString kStop = QStringLiteral("停止");
 const QString kSilentUnit = QStringLiteral("号测试仪信号未返回");
-
-// The text of the sampling failure already shown to the operator, kept on the window so that a
-// database that stays broken raises one error box, not a fresh one at every sampling run.
-constexpr const char* kShownSampleFailure = "cellstationShownSampleFailure";
 
 void setInputBackground(QWidget* w, const QColor& c) {
   QPalette p = w->palette();
@@ -59,7 +54,7 @@ void TForm1::SpeedButton1Click() {
     SpeedButton4->setEnabled(false);
     setInputBackground(SpinEdit1, toolkit::clMenuBar());
     SpinEdit2->setMaximum(unitCountText(*this));
-    setProperty(kShownSampleFailure, QVariant());
+    shownSampleFailure_.clear();
     SaveSettings(Edit1->text(), UnitCount);
     setPanelBackground(Panel1, toolkit::clLime());
     Comm1->OpenPort();
@@ -113,12 +108,12 @@ void TForm1::Timer1Timer() {
     ElapsedSeconds = 0;
     if (SpeedButton1->text() == kStop) Timer1->setEnabled(true);
     const QString text = QString::fromStdString(e.what());
-    if (property(kShownSampleFailure).toString() != text) {
-      setProperty(kShownSampleFailure, text);
+    if (shownSampleFailure_ != text) {
+      shownSampleFailure_ = text;
       // Last: the error box runs a nested event loop in which further ticks may come.
       guard().report(text);
     }
     return;
   }
-  if (runDue) setProperty(kShownSampleFailure, QVariant());
+  if (runDue) shownSampleFailure_.clear();
 }

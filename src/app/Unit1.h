@@ -147,5 +147,8 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   toolkit::HandlerGuard guard_;
   std::array<toolkit::KeyValueGrid*, 6> cellTables_{};
   char decimalSeparator_ = '.';
+  /// The sampling failure already shown to the operator: a database that stays broken raises
+  /// one error box, not a fresh one at every sampling run.
+  QString shownSampleFailure_;
   bool shown_ = false;
 };

@@ -3,8 +3,15 @@
 namespace toolkit {
 
 PollTimer::PollTimer(int intervalMs, QObject* parent) : QObject(parent), interval_(intervalMs) {
+  // Each tick schedules the next one a full interval later. A repeating QTimer would instead
+  // fire early after a late tick to keep its phase, and an early poll cuts into the time the
+  // previous unit has to answer.
   timer_.setTimerType(Qt::PreciseTimer);
-  connect(&timer_, &QTimer::timeout, this, &PollTimer::tick);
+  timer_.setSingleShot(true);
+  connect(&timer_, &QTimer::timeout, this, [this] {
+    if (enabled_ && interval_ > 0) timer_.start(interval_);
+    emit tick();
+  });
 }
 
 void PollTimer::setInterval(int ms) {
