@@ -18,19 +18,6 @@ const QString kStart = QStringLiteral("开始");
 const QString kStop = QStringLiteral("停止");
 const QString kSilentUnit = QStringLiteral("号测试仪信号未返回");
 
-void setInputBackground(QWidget* w, const QColor& c) {
-  QPalette p = w->palette();
-  p.setColor(QPalette::Base, c);
-  w->setPalette(p);
-}
-
-void setPanelBackground(QWidget* w, const QColor& c) {
-  QPalette p = w->palette();
-  p.setColor(QPalette::Window, c);
-  w->setPalette(p);
-  w->setAutoFillBackground(true);
-}
-
 std::int32_t unitCountText(const TForm1& form) { return common::parseInt(form.SpinEdit1->text().toStdString()); }
 
 }  // namespace
@@ -49,14 +36,14 @@ void TForm1::SpeedButton1Click() {
     Timer1->setEnabled(true);
     SpeedButton1->setText(kStop);
     Edit1->setReadOnly(true);
-    setInputBackground(Edit1, toolkit::clMenuBar());
+    toolkit::setInputColor(Edit1, toolkit::clMenuBar());
     SpinEdit1->setEnabled(false);
     SpeedButton4->setEnabled(false);
-    setInputBackground(SpinEdit1, toolkit::clMenuBar());
+    toolkit::setInputColor(SpinEdit1, toolkit::clMenuBar());
     SpinEdit2->setMaximum(unitCountText(*this));
     shownSampleFailure_.clear();
     SaveSettings(Edit1->text(), UnitCount);
-    setPanelBackground(Panel1, toolkit::clLime());
+    toolkit::setPanelColor(Panel1, toolkit::clLime());
     Comm1->OpenPort();
     CurrentUnit = 0;
     ReplyReceived = true;
@@ -65,11 +52,11 @@ void TForm1::SpeedButton1Click() {
   Timer1->setEnabled(false);
   SpeedButton1->setText(kStart);
   Edit1->setReadOnly(false);
-  setInputBackground(Edit1, toolkit::clWindow());
+  toolkit::setInputColor(Edit1, toolkit::clWindow());
   SpinEdit1->setEnabled(true);
   SpeedButton4->setEnabled(true);
-  setInputBackground(SpinEdit1, toolkit::clWindow());
-  setPanelBackground(Panel1, toolkit::clRed());
+  toolkit::setInputColor(SpinEdit1, toolkit::clWindow());
+  toolkit::setPanelColor(Panel1, toolkit::clRed());
   Comm1->ClosePort();
 }
 

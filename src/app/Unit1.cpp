@@ -43,13 +43,6 @@ QFont formFont() {
   return f;
 }
 
-void setBackground(QWidget* w, const QColor& c, QPalette::ColorRole role = QPalette::Window) {
-  QPalette p = w->palette();
-  p.setColor(role, c);
-  w->setPalette(p);
-  if (role == QPalette::Window) w->setAutoFillBackground(true);
-}
-
 QFrame* panel(QWidget* parent, int x, int y, int w, int h) {
   auto* f = new QFrame(parent);
   f->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -91,7 +84,7 @@ TForm1::TForm1(toolkit::MessageBoxes& boxes, QWidget* parent)
   setWindowTitle(QStringLiteral("测电压上位机显示"));
   setFixedSize(751, 560);
   setFont(formFont());
-  setBackground(this, toolkit::clBtnFace());
+  toolkit::setPanelColor(this, toolkit::clBtnFace());
   createControls();
   wireEvents();
 }
@@ -101,7 +94,7 @@ TForm1::~TForm1() = default;
 void TForm1::createControls() {
   // Top bar
   Panel1 = panel(this, 0, 0, 753, 49);
-  setBackground(Panel1, toolkit::clRed());
+  toolkit::setPanelColor(Panel1, toolkit::clRed());
   Label4 = label(Panel1, 14, 22, QStringLiteral("间隔秒数： "));
   Edit1 = new QLineEdit(Panel1);
   Edit1->setGeometry(80, 16, 41, 21);
@@ -147,20 +140,12 @@ void TForm1::createControls() {
   Label5 = label(Panel2, 14, 12, QStringLiteral("总电压： "));
   measureV = label(Panel2, 70, 12, QStringLiteral(" "));
   Label8 = label(Panel2, 126, 12, QString());
-  setBackground(Label8, toolkit::clRed());
-  {
-    // No text colour of its own: white reads best on the red ground.
-    QPalette p = Label8->palette();
-    p.setColor(QPalette::WindowText, Qt::white);
-    Label8->setPalette(p);
-  }
+  toolkit::setPanelColor(Label8, toolkit::clRed());
+  // No text colour of its own: white reads best on the red ground.
+  toolkit::setTextColor(Label8, Qt::white);
   Label8->hide();
   Label9 = label(Panel2, 319, 12, QString(), songFont(13, true));
-  {
-    QPalette p = Label9->palette();
-    p.setColor(QPalette::WindowText, toolkit::clRed());
-    Label9->setPalette(p);
-  }
+  toolkit::setTextColor(Label9, toolkit::clRed());
   Label6 = label(Panel2, 398, 12, QStringLiteral("注：双击“001-108”序号或“总电压”看历史曲线  "));
 
   // History view, hidden until opened
