@@ -5,8 +5,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "EventLog.h"
-#include "PtyPair.h"
+#include "OpenComm.h"
 #include "comm/TComm.h"
 
 using namespace comm;
@@ -23,14 +22,7 @@ constexpr milliseconds kJoiningPause{1};
 // Time for the receive thread to end and post a block, on a loaded machine too.
 constexpr milliseconds kSettle{1000};
 
-struct OpenComm {
-  PtyPair pty;
-  TComm comm;
-  EventLog log{comm};
-  OpenComm() {
-    commtest::configureLikeComm1(comm, pty.path());
-    comm.OpenPort();
-  }
+struct OpenComm : commtest::OpenComm {
   bool awaitBytes(std::size_t n) {
     return log.pumpUntil([&] { return log.receivedBytes() >= n; });
   }

@@ -8,8 +8,7 @@
 #include <cstring>
 #include <thread>
 
-#include "EventLog.h"
-#include "PtyPair.h"
+#include "OpenComm.h"
 #include "comm/TComm.h"
 
 using namespace comm;
@@ -19,14 +18,7 @@ using commtest::Raised;
 
 namespace {
 
-struct OpenComm {
-  PtyPair pty;
-  TComm comm;
-  EventLog log{comm};
-  OpenComm() {
-    commtest::configureLikeComm1(comm, pty.path());
-    comm.OpenPort();
-  }
+struct OpenComm : commtest::OpenComm {
   std::size_t empties() const { return log.count(Raised::Kind::SendEmpty); }
 
   // Fills the line towards the far end until the kernel takes no more, so the send thread's

@@ -1,29 +1,18 @@
 #pragma once
 // A temporary folder with an SQLite file in it, and a second, plain connection to that file
 // that sees it as any SQL client would.
-#include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QVariant>
 #include <stdexcept>
 
 #include "engine/TADOConnection.h"
+#include "support/StationFolder.h"
 
-class DatabaseFolder {
+class DatabaseFolder : public StationFolder {
  public:
-  DatabaseFolder() : previous_(QDir::currentPath()) {
-    if (!dir_.isValid()) throw std::runtime_error("cannot make a temporary folder");
-    QDir::setCurrent(dir_.path());
-  }
-  ~DatabaseFolder() { QDir::setCurrent(previous_); }
-  DatabaseFolder(const DatabaseFolder&) = delete;
-  DatabaseFolder& operator=(const DatabaseFolder&) = delete;
-
-  QString file(const QString& name) const { return dir_.filePath(name); }
-
   /// An SQLite file holding the settings table with one row.
   void makeDatabase(const QString& name = QStringLiteral("db1.mdb")) const {
     plainExec(name, QStringLiteral("CREATE TABLE setting (secend double, measureTotal integer)"));
@@ -57,8 +46,6 @@ class DatabaseFolder {
   }
 
  private:
-  QString previous_;
-  QTemporaryDir dir_;
   static inline int serial_ = 0;
 };
 
