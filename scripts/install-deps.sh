@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
   qt6-base-dev libqt6opengl6-dev libxkbcommon-dev libqt6sql6-sqlite qt6-charts-dev qt6-serialport-dev libgl-dev
-  fonts-noto-cjk xvfb xauth
+  fonts-noto-cjk fonts-liberation2 xvfb xauth
+  cups cups-client cups-bsd printer-driver-cups-pdf
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   sqlite3 imagemagick poppler-utils
 )
