@@ -44,6 +44,7 @@ void TForm1::SpeedButton1Click() {
     shownSampleFailure_.clear();
     SaveSettings(Edit1->text(), UnitCount);
     toolkit::setPanelColor(Panel1, toolkit::clLime());
+    emit pollingStarted();
     Comm1->OpenPort();
     CurrentUnit = 0;
     ReplyReceived = true;
@@ -58,6 +59,7 @@ void TForm1::SpeedButton1Click() {
   toolkit::setInputColor(SpinEdit1, toolkit::clWindow());
   toolkit::setPanelColor(Panel1, toolkit::clRed());
   Comm1->ClosePort();
+  emit pollingStopped();
 }
 
 void TForm1::Timer1Timer() {
@@ -65,6 +67,7 @@ void TForm1::Timer1Timer() {
     Label8->setText(QString::number(CurrentUnit) + kSilentUnit);
     Label8->setVisible(true);
     AllReplied = false;
+    emit unitSilent(CurrentUnit);
   }
   const std::int32_t n = unitCountText(*this);
   // At or above the count, not only at it: after a start whose port failed to open, CurrentUnit
@@ -81,7 +84,8 @@ void TForm1::Timer1Timer() {
   Label9->setText(QStringLiteral("No.") + QString::number(CurrentUnit));
   const auto frame = protocol::requestFrame(CurrentUnit);
   // A request that cannot be queued (port closed) shows up as a silent unit at the next tick.
-  (void)Comm1->SendData(frame.data(), static_cast<std::uint16_t>(frame.size()));
+  const bool queued = Comm1->SendData(frame.data(), static_cast<std::uint16_t>(frame.size()));
+  emit requestSent(CurrentUnit, queued);
   ElapsedSeconds += common::parseFloat(Edit1->text().toStdString(), decimalSeparator());
 
   const bool runDue = ElapsedSeconds >= 180.0;
@@ -95,6 +99,7 @@ void TForm1::Timer1Timer() {
     ElapsedSeconds = 0;
     if (SpeedButton1->text() == kStop) Timer1->setEnabled(true);
     const QString text = QString::fromStdString(e.what());
+    emit samplingFailed(text);
     if (shownSampleFailure_ != text) {
       shownSampleFailure_ = text;
       // Last: the error box runs a nested event loop in which further ticks may come.

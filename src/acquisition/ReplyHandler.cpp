@@ -13,4 +13,5 @@ void TForm1::Comm1ReceiveData(comm::TComm*, const std::uint8_t* Buffer, std::uin
   const acquisition::ReplyOutcome outcome = acquisition::applyReply(block, *this);
   // Replies of other units only update memory; the operator sees them on selecting the unit.
   if (outcome.stored() && outcome.unit == SpinEdit2->value()) ShowUnit(outcome.unit);
+  emit replyHandled(outcome, CurrentUnit);
 }

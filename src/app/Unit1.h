@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "acquisition/core/MeasurementTables.h"
+#include "acquisition/core/ReplyDecoder.h"
 #include "engine/TADOCommand.h"
 #include "engine/TADOConnection.h"
 #include "engine/TADOQuery.h"
@@ -133,6 +134,22 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   void ComboBox1Change();
   void SpeedButton3Click();
   void SpeedButton2Click();
+
+ signals:
+  // What happens on the line and in the polling cycle, for features that watch the station
+  // without being part of its handlers. Nothing is connected to them unless such a feature is on.
+  /// Polling has started (emitted just before the port is opened, which may fail) or stopped.
+  void pollingStarted();
+  void pollingStopped();
+  /// A tick asked `unit`; `queued` is false when the request could not be handed to the port.
+  void requestSent(int unit, bool queued);
+  /// A tick found that `unit`, asked at the previous tick, sent nothing back.
+  void unitSilent(int unit);
+  /// One received block has been applied to the measurement tables. `polledUnit` is the unit
+  /// the last tick asked (0 before the first tick): a stored reply from another unit is foreign.
+  void replyHandled(const acquisition::ReplyOutcome& outcome, int polledUnit);
+  /// A sampling run failed with this text (the run is retried a full period later).
+  void samplingFailed(const QString& text);
 
  protected:
   void showEvent(QShowEvent* event) override;

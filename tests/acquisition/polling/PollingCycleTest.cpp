@@ -127,4 +127,30 @@ TEST_F(PollingStation, stopThenStartResumesAtUnitOneWithTheCountReset) {
   EXPECT_EQ(db().rows(QStringLiteral("measure1")), 1);
 }
 
+// Features that watch the station hear of every step through the window's signals, in the order
+// the steps happen.
+TEST_F(PollingStation, theCycleAnnouncesStartRequestsRepliesSilenceAndStop) {
+  open(QStringLiteral("60"), 3);
+  QStringList seen;
+  QObject::connect(form.get(), &TForm1::pollingStarted, [&] { seen << QStringLiteral("start"); });
+  QObject::connect(form.get(), &TForm1::pollingStopped, [&] { seen << QStringLiteral("stop"); });
+  QObject::connect(form.get(), &TForm1::requestSent,
+                   [&](int unit, bool queued) { seen << QStringLiteral("ask %1 %2").arg(unit).arg(queued); });
+  QObject::connect(form.get(), &TForm1::unitSilent, [&](int unit) { seen << QStringLiteral("silent %1").arg(unit); });
+  QObject::connect(form.get(), &TForm1::replyHandled, [&](const acquisition::ReplyOutcome& o, int polled) {
+    seen << QStringLiteral("reply %1 stored %2 polled %3").arg(o.unit).arg(o.stored()).arg(polled);
+  });
+  clickStartStop();
+  ASSERT_EQ(tickAndRead(), 1);
+  answer(1);
+  ASSERT_EQ(tickAndRead(), 2);  // unit 2 stays silent
+  ASSERT_EQ(tickAndRead(), 3);
+  answer(1);  // a foreign reply: unit 1 answers unit 3's request
+  clickStartStop();
+  EXPECT_EQ(seen, (QStringList{QStringLiteral("start"), QStringLiteral("ask 1 1"),
+                               QStringLiteral("reply 1 stored 1 polled 1"), QStringLiteral("ask 2 1"),
+                               QStringLiteral("silent 2"), QStringLiteral("ask 3 1"),
+                               QStringLiteral("reply 1 stored 1 polled 3"), QStringLiteral("stop")}));
+}
+
 }  // namespace
