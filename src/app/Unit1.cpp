@@ -1,7 +1,5 @@
 #include "app/Unit1.h"
 
-#include <QChart>
-#include <QChartView>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
@@ -150,9 +148,13 @@ void TForm1::createControls() {
 
   // History view, hidden until opened
   Panel3 = panel(this, 0, 48, 753, 40);
+  // Opaque: the bar is laid over the cell tables.
+  toolkit::setPanelColor(Panel3, toolkit::clBtnFace());
   Label7 = label(Panel3, 22, 14, QString());
   ComboBox1 = new QComboBox(Panel3);
   ComboBox1->setEditable(true);
+  // Typed text selects a curve; it never becomes an entry of the list.
+  ComboBox1->setInsertPolicy(QComboBox::NoInsert);
   ComboBox1->setGeometry(138, 10, 65, 21);
   ComboBox1->addItem(QStringLiteral("总电压"));
   for (int k = 1; k <= acquisition::kCells; ++k) ComboBox1->addItem(QString::number(k));
@@ -161,7 +163,7 @@ void TForm1::createControls() {
   SpeedButton3 = flatButton(Panel3, 680, 8, 57, 22, QStringLiteral("返回"));
   Panel3->hide();
 
-  DBChart1 = new QChartView(this);
+  DBChart1 = new toolkit::QueryChart(this);
   DBChart1->setGeometry(0, 88, 753, 437);
   DBChart1->hide();
   DBChart1->setEnabled(false);
