@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -161,6 +162,17 @@ void TForm1::createControls() {
   ComboBox1->setCurrentIndex(0);
   ComboBox1->setEditText(QStringLiteral("总电压"));
   SpeedButton3 = flatButton(Panel3, 680, 8, 57, 22, QStringLiteral("返回"));
+  // ComboBox1 covers the caption's run of nine blanks, laid out for 宋体 in bold: half-width
+  // blanks and one pixel more per character for the emboldening. The serif stand-in's blank is
+  // a quarter of that, and the words after the run would hide under the box; a monospaced
+  // stand-in with the extra pixel keeps 宋体's measures.
+  if (!QFontInfo(Label7->font()).family().contains(QStringLiteral("SimSun"), Qt::CaseInsensitive) &&
+      QFontInfo(Label7->font()).family() != QStringLiteral("宋体")) {
+    QFont f = Label7->font();
+    f.setFamilies({QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("Noto Serif CJK SC")});
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 1);
+    Label7->setFont(f);
+  }
   Panel3->hide();
 
   DBChart1 = new toolkit::QueryChart(this);

@@ -1,5 +1,6 @@
 // The history view on the real window: opening from the tables, the total and the selector,
 // following the selected unit, the back button, and failures of the database.
+#include <QFontMetrics>
 #include <QPointF>
 
 #include "HistoryStation.h"
@@ -35,7 +36,12 @@ TEST_F(HistoryView, RowSevenOfUnitThreeDrawsCellSevenOfMeasureThree) {
   EXPECT_FALSE(form.DBChart1->seriesMarkersVisible());
   EXPECT_TRUE(viewShown());
   EXPECT_TRUE(form.DBChart1->isEnabled());
-  // The bar lies over the tables, its selector in front of the caption's blanks.
+  // The bar lies over the tables, its selector over the caption's blanks: the words before
+  // and after the run stay clear of it.
+  const QFontMetrics m(form.Label7->font());
+  const int x = form.Label7->x() + form.Label7->contentsRect().left();
+  EXPECT_LE(x + m.horizontalAdvance(QStringLiteral("第3台检测仪的第")), form.ComboBox1->x());
+  EXPECT_GT(x + m.horizontalAdvance(QStringLiteral("第3台检测仪的第         ")), form.ComboBox1->geometry().right());
   EXPECT_EQ(form.Panel3->geometry(), QRect(0, 48, 753, 40));
   EXPECT_EQ(form.DBChart1->geometry(), QRect(0, 88, 753, 437));
 }
