@@ -44,11 +44,11 @@ void TForm1::ShowHistory(const QString& S) {
     // The routine's own change of the text is no edit by the operator.
     const QSignalBlocker quiet(ComboBox1);
     if (ComboBox1->currentText() != S) {
+      // The list entry too, so the open list shows it; the entry may already be the current
+      // one under other typed text, and choosing it again would not rewrite that text.
       const int entry = ComboBox1->findText(S, Qt::MatchExactly);
-      if (entry >= 0)
-        ComboBox1->setCurrentIndex(entry);
-      else
-        ComboBox1->setEditText(S);
+      if (entry >= 0) ComboBox1->setCurrentIndex(entry);
+      if (ComboBox1->currentText() != S) ComboBox1->setEditText(S);
     }
     markSelector(ComboBox1, true);
   }

@@ -71,6 +71,18 @@ TEST_F(SelectorBox, TextThatNamesNoCurveIsMarkedAndNeverQueried) {
   EXPECT_TRUE(boxes.boxes.empty());
 }
 
+TEST_F(SelectorBox, OpeningFromTheTotalReplacesTypedText) {
+  form.ComboBox1->setCurrentIndex(0);
+  clearText();
+  type(QStringLiteral("abc"));
+  ASSERT_EQ(form.ComboBox1->currentIndex(), 0);  // the total's entry, under the typed text
+  doubleClick(form.measureV);
+  EXPECT_EQ(form.ComboBox1->currentText(), QStringLiteral("总电压"));
+  EXPECT_FALSE(markedRed());
+  EXPECT_TRUE(form.DBChart1->title().contains(QStringLiteral("第总电压节截止")));
+  EXPECT_TRUE(boxes.boxes.empty());
+}
+
 TEST_F(SelectorBox, TypingACellNumberDrawsItAndClearsTheMark) {
   clearText();
   type(QStringLiteral("12"));
