@@ -9,9 +9,11 @@ cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
 
 mkdir -p demo
-# A fresh station database on the first run: 5 detector units polled every second.
+# A fresh station database on the first run: 5 detector units polled every second, with a day
+# of stored samples of their 24 cells, so the history curves show something from the start.
 if [[ ! -e demo/db1.mdb ]]; then
   ./scripts/make-station-db.sh demo 1 5
+  build/release/tools/demo-history/demo-history demo 24
 fi
 
 station=(../build/release/src/cellstation)

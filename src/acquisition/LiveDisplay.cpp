@@ -1,5 +1,4 @@
 // The selected unit's voltages in the six cell tables and the total label.
-#include <QChartView>
 #include <QComboBox>
 #include <QLabel>
 

@@ -1,9 +1,8 @@
 #include "app/Unit1.h"
 
-#include <QChart>
-#include <QChartView>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -150,18 +149,33 @@ void TForm1::createControls() {
 
   // History view, hidden until opened
   Panel3 = panel(this, 0, 48, 753, 40);
+  // Opaque: the bar is laid over the cell tables.
+  toolkit::setPanelColor(Panel3, toolkit::clBtnFace());
   Label7 = label(Panel3, 22, 14, QString());
   ComboBox1 = new QComboBox(Panel3);
   ComboBox1->setEditable(true);
+  // Typed text selects a curve; it never becomes an entry of the list.
+  ComboBox1->setInsertPolicy(QComboBox::NoInsert);
   ComboBox1->setGeometry(138, 10, 65, 21);
   ComboBox1->addItem(QStringLiteral("总电压"));
   for (int k = 1; k <= acquisition::kCells; ++k) ComboBox1->addItem(QString::number(k));
   ComboBox1->setCurrentIndex(0);
   ComboBox1->setEditText(QStringLiteral("总电压"));
   SpeedButton3 = flatButton(Panel3, 680, 8, 57, 22, QStringLiteral("返回"));
+  // ComboBox1 covers the caption's run of nine blanks, laid out for 宋体 in bold: half-width
+  // blanks and one pixel more per character for the emboldening. The serif stand-in's blank is
+  // a quarter of that, and the words after the run would hide under the box; a monospaced
+  // stand-in with the extra pixel keeps 宋体's measures.
+  if (!QFontInfo(Label7->font()).family().contains(QStringLiteral("SimSun"), Qt::CaseInsensitive) &&
+      QFontInfo(Label7->font()).family() != QStringLiteral("宋体")) {
+    QFont f = Label7->font();
+    f.setFamilies({QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("Noto Serif CJK SC")});
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 1);
+    Label7->setFont(f);
+  }
   Panel3->hide();
 
-  DBChart1 = new QChartView(this);
+  DBChart1 = new toolkit::QueryChart(this);
   DBChart1->setGeometry(0, 88, 753, 437);
   DBChart1->hide();
   DBChart1->setEnabled(false);

@@ -25,8 +25,8 @@
 #include "toolkit/AutoSizeLabel.h"
 #include "toolkit/HandlerGuard.h"
 #include "toolkit/MessageBoxes.h"
+#include "toolkit/QueryChart.h"
 
-class QChartView;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -86,7 +86,7 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   toolkit::AutoSizeLabel* Label7;
   QComboBox* ComboBox1;
   QPushButton* SpeedButton3;
-  QChartView* DBChart1;
+  toolkit::QueryChart* DBChart1;
 
   // Components
   toolkit::PollTimer* Timer1;

@@ -1,7 +1,6 @@
 // The reply handler and the live display on the real window, offscreen.
 #include <gtest/gtest.h>
 
-#include <QChartView>
 #include <QDir>
 #include <QFontMetrics>
 #include <QLabel>

@@ -2,7 +2,6 @@
 // initial state.
 #include <gtest/gtest.h>
 
-#include <QChartView>
 #include <QComboBox>
 #include <QFrame>
 #include <QHeaderView>

@@ -1,0 +1,184 @@
+#include "toolkit/QueryChart.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QGraphicsLayout>
+#include <QGraphicsSimpleTextItem>
+#include <QLineSeries>
+#include <QPen>
+#include <QValueAxis>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "engine/EngineError.h"
+#include "engine/TADOQuery.h"
+
+namespace toolkit {
+
+namespace {
+
+// Arial where it is installed; elsewhere its metric-compatible stand-in, and a CJK face for
+// the Chinese axis title.
+QFont arialBold(int pixelSize) {
+  QFont f;
+  f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Noto Sans CJK SC")});
+  f.setPixelSize(pixelSize);
+  f.setBold(true);
+  return f;
+}
+
+// Room between the left edge, the horizontal left-axis title and the axis labels.
+constexpr qreal kTitleGap = 8;
+
+bool holdsColumn(const engine::TADOQuery& query, const QString& column) {
+  const QStringList& names = query.columnNames();
+  return std::any_of(names.begin(), names.end(),
+                     [&](const QString& n) { return n.compare(column, Qt::CaseInsensitive) == 0; });
+}
+
+}  // namespace
+
+struct QueryChart::Parts {
+  QChart* chart = nullptr;
+  QChartView* view = nullptr;
+  QValueAxis* bottom = nullptr;
+  QValueAxis* left = nullptr;
+  // Qt Charts writes a left axis title upright only; this one is written horizontally, so it
+  // is an item of its own, kept beside the plot area.
+  QGraphicsSimpleTextItem* leftTitle = nullptr;
+  QLineSeries* series = nullptr;
+
+  void placeLeftTitle(const QRectF& plot) {
+    const QRectF box = leftTitle->boundingRect();
+    leftTitle->setPos(kTitleGap, plot.center().y() - box.height() / 2);
+  }
+};
+
+QueryChart::QueryChart(QWidget* parent) : QWidget(parent), parts_(std::make_unique<Parts>()) {
+  Parts& p = *parts_;
+  p.chart = new QChart;
+  p.chart->legend()->hide();
+  p.chart->setBackgroundRoundness(0);
+  p.chart->setPlotAreaBackgroundVisible(false);
+  // The chart fills the widget; the view's grey would otherwise frame it.
+  p.chart->layout()->setContentsMargins(0, 0, 0, 0);
+
+  p.bottom = new QValueAxis;
+  p.bottom->setRange(0, 24);
+  p.bottom->setLabelFormat(QStringLiteral("%g"));
+  p.bottom->setTitleText(QStringLiteral("小时"));
+  p.bottom->setTitleFont(arialBold(13));
+  p.bottom->setTitleBrush(Qt::black);
+  p.chart->addAxis(p.bottom, Qt::AlignBottom);
+
+  p.left = new QValueAxis;
+  p.left->setRange(0, 16);
+  p.left->setLabelFormat(QStringLiteral("%g"));
+  p.chart->addAxis(p.left, Qt::AlignLeft);
+
+  p.leftTitle = new QGraphicsSimpleTextItem(QStringLiteral(" V"), p.chart);
+  p.leftTitle->setFont(arialBold(16));
+  p.leftTitle->setBrush(Qt::black);
+  QMargins margins = p.chart->margins();
+  margins.setLeft(int(2 * kTitleGap + p.leftTitle->boundingRect().width() + 0.5));
+  p.chart->setMargins(margins);
+  connect(p.chart, &QChart::plotAreaChanged, this, [this](const QRectF& plot) { parts_->placeLeftTitle(plot); });
+
+  p.view = new QChartView(p.chart, this);
+  p.view->setRubberBand(QChartView::NoRubberBand);
+  p.view->setDragMode(QGraphicsView::NoDrag);
+  p.view->setInteractive(false);
+  p.view->setFrameShape(QFrame::NoFrame);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(p.view);
+}
+
+// The view owns the chart, the chart its axes, title item and series.
+QueryChart::~QueryChart() = default;
+
+void QueryChart::setTitleLine(const QString& line) { parts_->chart->setTitle(line); }
+
+QString QueryChart::title() const { return parts_->chart->title(); }
+
+void QueryChart::setValueMaximum(double maximum) { parts_->left->setRange(0, maximum); }
+
+void QueryChart::clearSeries() {
+  Parts& p = *parts_;
+  if (!p.series) return;
+  p.chart->removeSeries(p.series);
+  delete p.series;
+  p.series = nullptr;
+}
+
+void QueryChart::bindSeries(const engine::TADOQuery& query, const QString& xColumn, const QString& yColumn) {
+  clearSeries();
+  if (!query.Active()) throw engine::EDatabaseError(QStringLiteral("Operation is not allowed when the object is closed."));
+  // Checked up front: an empty query reads no value that could report a missing column.
+  for (const QString& column : {xColumn, yColumn})
+    if (!holdsColumn(query, column))
+      throw engine::EDatabaseError(QStringLiteral("Item cannot be found in the collection: %1").arg(column));
+
+  QList<QPointF> points;
+  points.reserve(query.RecordCount());
+  for (int r = 0; r < query.RecordCount(); ++r)
+    points.append(QPointF(query.value(r, xColumn).toDouble(), query.value(r, yColumn).toDouble()));
+  // The query has no ordering clause; a line drawn in row order would zigzag across the day.
+  std::stable_sort(points.begin(), points.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
+
+  Parts& p = *parts_;
+  auto* series = new QLineSeries;
+  series->replace(points);
+  p.chart->addSeries(series);
+  series->attachAxis(p.bottom);
+  series->attachAxis(p.left);
+  // After adding: the chart's theme colours a series as it is added.
+  QPen pen(QColor(255, 0, 0));
+  pen.setWidth(1);
+  series->setPen(pen);
+  series->setPointsVisible(false);
+  p.series = series;
+}
+
+namespace {
+
+QueryChart::Axis axisOf(const QValueAxis* axis) {
+  QueryChart::Axis a;
+  a.min = axis->min();
+  a.max = axis->max();
+  a.title = axis->isTitleVisible() ? axis->titleText() : QString();
+  a.titleFont = axis->titleFont();
+  a.titleColor = axis->titleBrush().color();
+  a.titleHorizontal = axis->orientation() == Qt::Horizontal;
+  return a;
+}
+
+}  // namespace
+
+QueryChart::Axis QueryChart::bottomAxis() const { return axisOf(parts_->bottom); }
+
+QueryChart::Axis QueryChart::leftAxis() const {
+  Axis a = axisOf(parts_->left);
+  const QGraphicsSimpleTextItem* t = parts_->leftTitle;
+  a.title = t->text();
+  a.titleFont = t->font();
+  a.titleColor = t->brush().color();
+  a.titleHorizontal = t->rotation() == 0;
+  return a;
+}
+
+bool QueryChart::legendVisible() const { return parts_->chart->legend()->isVisible(); }
+
+int QueryChart::seriesCount() const { return int(parts_->chart->series().size()); }
+
+QList<QPointF> QueryChart::seriesPoints() const {
+  return parts_->series ? parts_->series->points() : QList<QPointF>();
+}
+
+QColor QueryChart::seriesColor() const { return parts_->series ? parts_->series->pen().color() : QColor(); }
+
+qreal QueryChart::seriesPenWidth() const { return parts_->series ? parts_->series->pen().widthF() : 0; }
+
+bool QueryChart::seriesMarkersVisible() const { return parts_->series && parts_->series->pointsVisible(); }
+
+}  // namespace toolkit
