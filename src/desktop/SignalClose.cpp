@@ -17,6 +17,7 @@ namespace desktop {
 namespace {
 
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int kEndingRetryMs = 100;
 
 // The write end for the handler; -1 while no instance lives.
 volatile sig_atomic_t writeEnd = -1;
@@ -75,12 +76,28 @@ void SignalClose::drain() {
   if (last == 0) return;
   lastSignal_ = last;
   qCInfo(lcDesktop, "%s received: closing the station", signalName(last));
-  // A modal box runs its own event loop inside a handler; closing it first lets that handler
-  // finish, so the window's close is not left waiting behind a box nobody is there to answer.
+  closeModalBoxes();
+  close_();
+  // The window's close ends the main event loop when that loop runs. A signal that comes while
+  // the first show is still in progress (the connection failure box) closes the window before
+  // the loop has started, and a handler may open another box after the one closed above: so
+  // until the program ends, boxes are closed as they appear and the loop is asked to end once
+  // it runs (quit() does nothing before).
+  if (!ending_.isActive()) {
+    connect(&ending_, &QTimer::timeout, this, [this] {
+      closeModalBoxes();
+      QCoreApplication::quit();
+    });
+    ending_.start(kEndingRetryMs);
+  }
+}
+
+void SignalClose::closeModalBoxes() {
+  // A modal box runs its own event loop inside a handler; closing it lets that handler finish,
+  // so the station does not wait on a box nobody is there to answer.
   while (QWidget* modal = QApplication::activeModalWidget()) {
     if (!modal->close()) break;
   }
-  close_();
 }
 
 }  // namespace desktop

@@ -3,11 +3,13 @@
 // stop or a Ctrl-C leaves the port released and db1.mdb closed and whole.
 //
 // The signal handler only writes the signal number into a pipe; a socket notifier on the main
-// thread reads it and calls the close action there, between two events, never in the middle
-// of a handler step. One instance at a time; while it lives it owns the three signals, and it
-// puts back the previous dispositions when destroyed.
+// thread reads it and calls the close action there, between two events. After a signal, boxes
+// that open are closed and the main event loop is asked to end, until the program ends. One
+// instance at a time; while it lives it owns the three signals, and it puts back the previous
+// dispositions when destroyed.
 #include <QObject>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -27,11 +29,13 @@ class SignalClose : public QObject {
 
  private:
   void drain();
+  void closeModalBoxes();
 
   std::function<void()> close_;
   int pipe_[2] = {-1, -1};
   std::unique_ptr<QSocketNotifier> notifier_;
   int lastSignal_ = 0;
+  QTimer ending_;
 };
 
 }  // namespace desktop

@@ -43,6 +43,15 @@ Outcome runToEnd(const QString& program, const QStringList& args, const QProcess
   return r;
 }
 
+// Whether the process has a handler for the signal: from then on the signal cannot kill it.
+bool catches(const QProcess& p, int signo) {
+  QFile status(QStringLiteral("/proc/%1/status").arg(p.processId()));
+  if (!status.open(QIODevice::ReadOnly)) return false;
+  for (const QByteArray& line : status.readAll().split('\n'))
+    if (line.startsWith("SigCgt:")) return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signo - 1)) & 1;
+  return false;
+}
+
 class StationProcess : public ::testing::Test {
  protected:
   bool present(const char* name) const { return QFile::exists(folder.file(QString::fromLatin1(name))); }
@@ -110,6 +119,23 @@ TEST_F(StationProcess, eachStopSignalEndsTheStationWithItsDatabaseClosed) {
     ASSERT_EQ(p.state(), QProcess::Running) << p.readAllStandardError().toStdString();
     stopWith(p, signo);
   }
+}
+
+TEST_F(StationProcess, sigtermEndsAStationWaitingOnItsConnectionFailureBox) {
+  // No db1.mdb: the first show stops at the connection failure box, then the error box of the
+  // settings read follows; nobody answers either.
+  QProcess p;
+  auto env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  p.setProcessEnvironment(env);
+  p.start(QStringLiteral(CELLSTATION_PATH), {QStringLiteral("--station"), folder.path()});
+  ASSERT_TRUE(p.waitForStarted(10000));
+  ASSERT_TRUE(waitUntil([&] { return catches(p, SIGTERM) || p.state() == QProcess::NotRunning; }, 30000));
+  ASSERT_EQ(::kill(static_cast<pid_t>(p.processId()), SIGTERM), 0);
+  ASSERT_TRUE(p.waitForFinished(30000)) << "the station did not end on SIGTERM";
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 0);
+  EXPECT_FALSE(present("db1.mdb")) << "the station must never create its database";
 }
 
 TEST_F(StationProcess, sigtermStopsAPollingStationAndItsFolderIsWhole) {
