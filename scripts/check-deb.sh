@@ -54,6 +54,14 @@ desktop-file-validate "$root/usr/share/applications/cellstation.desktop" \
   "$root/usr/share/cellstation/autostart/cellstation.desktop" || fail "invalid desktop entry"
 grep -qx 'ExecStart=cellstation' "$root/usr/lib/systemd/user/cellstation.service" || fail "unit: no ExecStart"
 grep -qx 'Restart=on-failure' "$root/usr/lib/systemd/user/cellstation.service" || fail "unit: no restart on failure"
+if command -v systemd-analyze >/dev/null; then
+  # Checked as it would run from the scratch root; the user manager wants a runtime folder.
+  mkdir -m 700 "$root/run" "$root/unit"
+  sed "s|^ExecStart=cellstation|ExecStart=$root/usr/bin/cellstation|" "$root/usr/lib/systemd/user/cellstation.service" \
+    >"$root/unit/cellstation.service"
+  XDG_RUNTIME_DIR="$root/run" systemd-analyze verify --user --man=no "$root/unit/cellstation.service" \
+    || fail "the systemd user unit does not verify"
+fi
 
 # The unpacked programs run from the scratch root and link nothing outside the system.
 if ldd "$root/usr/bin/cellstation" "$root/usr/bin/cellsim" | grep -q 'not found'; then fail "a library is missing"; fi
