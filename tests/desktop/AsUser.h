@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+/// Tests that act as nobody skip themselves unless run by root (as test.sh is).
 inline constexpr uid_t kNobody = 65534;
 inline constexpr gid_t kNoGroup = 65534;
 
