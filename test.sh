@@ -37,6 +37,9 @@ cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
 run_ctest --preset tsan -j "$jobs" -L serial
 
+step "Debian package (release build, file list, dependencies, installed programs)"
+./scripts/check-deb.sh
+
 step "reply fuzzer (30 s)"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"

@@ -15,6 +15,7 @@
 #include <QStyle>
 
 #include "comm/TComm.h"
+#include "desktop/PortAccess.h"
 #include "toolkit/ArrowSpinBox.h"
 #include "toolkit/AutoSizeLabel.h"
 #include "toolkit/CommEventPump.h"
@@ -210,7 +211,15 @@ toolkit::KeyValueGrid* TForm1::cellTable(int t) const {
 
 void TForm1::wireEvents() {
   connect(BitBtn1, &QPushButton::clicked, this, guard_.wrap([this] { BitBtn1Click(); }));
-  connect(SpeedButton1, &QPushButton::clicked, this, guard_.wrap([this] { SpeedButton1Click(); }));
+  connect(SpeedButton1, &QPushButton::clicked, this, guard_.wrap([this] {
+    try {
+      SpeedButton1Click();
+    } catch (const comm::ECommsError& e) {
+      // The box shows the component's fixed text; the log says why the port would not open.
+      desktop::logPortOpenFailure(Comm1->CommName(), e.what());
+      throw;
+    }
+  }));
   connect(Timer1, &toolkit::PollTimer::tick, this, guard_.wrap([this] { Timer1Timer(); }));
   connect(SpinEdit2, &QSpinBox::valueChanged, this, guard_.wrap([this] { SpinEdit2Change(); }));
   connect(SpeedButton4, &QPushButton::clicked, this, guard_.wrap([this] { SpeedButton4Click(); }));

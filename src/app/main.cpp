@@ -1,13 +1,20 @@
 #include <QApplication>
 
 #include "app/Unit1.h"
+#include "desktop/SignalClose.h"
+#include "desktop/StartUp.h"
 #include "toolkit/MessageBoxes.h"
 
 int main(int argc, char** argv) {
+  const desktop::StartUp start = desktop::startFromCommandLine(argc, argv);
+  if (start.exitCode) return *start.exitCode;
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("cellstation"));
+  if (const auto code = desktop::refuseStrayArguments(QApplication::arguments())) return *code;
+  desktop::setDesktopIdentity(app);
+  desktop::logStation(start);
   toolkit::QtMessageBoxes boxes;
   TForm1 Form1(boxes);
+  desktop::SignalClose closeOnSignal([&Form1] { Form1.close(); });
   Form1.show();
   return app.exec();
 }

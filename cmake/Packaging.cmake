@@ -1,0 +1,41 @@
+# Installing (cmake --install) and the Debian package (cpack -G DEB, scripts/make-deb.sh):
+# the station, the simulator and the database maker in bin/, the desktop entry with its icons,
+# the login autostart entry and the systemd user unit for the operator to switch on, the README.
+include(GNUInstallDirs)
+
+install(TARGETS cellstation cellsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(PROGRAMS scripts/make-station-db.sh DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME cellstation-make-db)
+install(FILES packaging/cellstation.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+foreach(size 16 32 48 64 128 256)
+  install(FILES packaging/icons/${size}x${size}/cellstation.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+# Not in /etc/xdg/autostart: that would start the station for every user of the machine.
+install(FILES packaging/cellstation-autostart.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/cellstation/autostart RENAME cellstation.desktop)
+# systemd looks for user units under <prefix>/lib/systemd/user, whatever the library folder.
+install(FILES packaging/cellstation.service DESTINATION lib/systemd/user)
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES docs/station.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME cellstation)
+set(CPACK_PACKAGE_VENDOR cellstation)
+set(CPACK_PACKAGE_CONTACT "cellstation maintainers <cellstation@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "monitoring station for a chain of battery-voltage detector units")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+  "monitoring station for a chain of battery-voltage detector units\n"
+  " Polls up to 99 detector units on one serial line, shows the cell voltages of\n"
+  " the selected unit and keeps a rolling 24-hour record in the station database.\n"
+  " Includes the detector-chain simulator cellsim and cellstation-make-db.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+set(CPACK_STRIP_FILES ON)
+# The libraries the programs link come from dpkg-shlibdeps. Added by hand, as nothing links
+# them: the Qt SQLite driver (loaded as a plugin), the fonts the window and the printed pages
+# name, the CUPS client library the print dialog reaches through Qt's print plugin, and
+# sqlite3 for cellstation-make-db.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, fonts-noto-cjk, fonts-liberation2, libcups2, sqlite3")
+include(CPack)
