@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "app/HealthWiring.h"
 #include "app/Unit1.h"
 #include "toolkit/MessageBoxes.h"
 
@@ -8,6 +9,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("cellstation"));
   toolkit::QtMessageBoxes boxes;
   TForm1 Form1(boxes);
+  const auto health = attachHealth(Form1);
   Form1.show();
   return app.exec();
 }
