@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Renders the real station window into docs/station.png, offscreen, from a build folder.
+# Renders the real station window into docs/station.png, and with a unit in alarm into
+# docs/alarm.png, offscreen, from a build folder.
 # Usage: scripts/screenshot.sh [BUILD_DIR]   (default build/default)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/default}" && pwd)
-cmake --build "$build" --target station-screenshot >/dev/null
+cmake --build "$build" --target station-screenshot station-alarm-screenshot >/dev/null
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 "$root/scripts/make-station-db.sh" "$folder" 5 12
 mkdir -p "$root/docs"
 (cd "$folder" && QT_QPA_PLATFORM=offscreen "$build/tools/screenshot/station-screenshot" "$root/docs/station.png")
-echo "wrote docs/station.png"
+(cd "$folder" && QT_QPA_PLATFORM=offscreen "$build/tools/screenshot/station-alarm-screenshot" "$root/docs/alarm.png")
+echo "wrote docs/station.png and docs/alarm.png"
