@@ -69,7 +69,7 @@ void markItem(QTableWidgetItem* item, const QColor* ground, const QColor* text) 
 
 HealthMonitor::HealthMonitor(StationView view, const QString& databaseFile, QObject* parent)
     : QObject(parent), view_(std::move(view)), db_(databaseFile), alarms_(std::make_unique<AlarmTracker>()) {
-  line_ = new LineRecovery(*view_.comm, this);
+  line_ = new LineRecovery(*view_.comm, *view_.guard, this);
   connect(line_, &LineRecovery::lineDown, this, [this](const QString& why) {
     Event e;
     e.kind = EventKind::LineDown;
@@ -84,7 +84,7 @@ HealthMonitor::HealthMonitor(StationView view, const QString& databaseFile, QObj
   });
 
   flushTimer_.setSingleShot(true);
-  connect(&flushTimer_, &QTimer::timeout, this, [this] { flushEvents(); });
+  connect(&flushTimer_, &QTimer::timeout, this, view_.guard->wrap([this] { flushEvents(); }));
 
   notice_ = new QLabel(view_.window);
   notice_->setObjectName(QStringLiteral("healthNotice"));

@@ -4,12 +4,14 @@
 
 #include "comm/TComm.h"
 #include "health/HealthLog.h"
+#include "toolkit/HandlerGuard.h"
 
 namespace health {
 
-LineRecovery::LineRecovery(comm::TComm& comm, QObject* parent) : QObject(parent), comm_(comm) {
+LineRecovery::LineRecovery(comm::TComm& comm, toolkit::HandlerGuard& guard, QObject* parent)
+    : QObject(parent), comm_(comm) {
   timer_.setSingleShot(true);
-  connect(&timer_, &QTimer::timeout, this, &LineRecovery::retry);
+  connect(&timer_, &QTimer::timeout, this, guard.wrap([this] { retry(); }));
   comm_.SetOnRequestHangup([this](comm::TComm*) { onHangup(); });
 }
 

@@ -13,6 +13,9 @@
 namespace comm {
 class TComm;
 }
+namespace toolkit {
+class HandlerGuard;
+}
 
 namespace health {
 
@@ -21,8 +24,8 @@ class LineRecovery : public QObject {
  public:
   enum class State { Idle, Up, Down };
 
-  /// Takes over the component's hang-up event for its lifetime.
-  explicit LineRecovery(comm::TComm& comm, QObject* parent = nullptr);
+  /// Takes over the component's hang-up event for its lifetime. Reopening runs under the guard.
+  LineRecovery(comm::TComm& comm, toolkit::HandlerGuard& guard, QObject* parent = nullptr);
   ~LineRecovery() override;
 
   /// The wait before reopening attempt n (1-based), in ms.
