@@ -1,5 +1,6 @@
 // The line as the operator reads it: counts that match what the chain sent, and a line that
 // comes back by itself after the device went away and returned.
+#include <QFile>
 #include <QLabel>
 #include <QTableWidget>
 
@@ -115,6 +116,25 @@ TEST_F(HealthStation, aLineThatGoesAwayComesBackByItselfWhilePolling) {
   ASSERT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
   ASSERT_TRUE(tickAndAwaitReply());
   EXPECT_EQ(form->Label9->text(), QStringLiteral("No.1"));
+}
+
+TEST_F(HealthStation, aPortThatCouldNotBeOpenedAtTheStartIsOpenedOnceTheDeviceIsThere) {
+  folder.makeDatabase(QStringLiteral("60"), 1);
+  // The adapter is not plugged in: COM1 names a device that is not there.
+  ASSERT_TRUE(QFile::link(folder.file(QStringLiteral("ttyUSB-absent")), folder.file(QStringLiteral("COM1"))));
+  showWindow();
+  attach();
+  form->SpeedButton1->click();
+  ASSERT_EQ(errors().size(), 1) << "the opening failure is reported as ever";
+  EXPECT_FALSE(portOpen());
+  tick();  // the request finds no port
+  EXPECT_EQ(monitor->line().state(), health::LineRecovery::State::Down);
+
+  sim = std::make_unique<Cellsim>(folder.file(QStringLiteral("COM1")), chain(1, {}));
+  ASSERT_TRUE(waitUntil([this] { return portOpen(); }, 20000));
+  ASSERT_TRUE(tickAndAwaitReply());
+  EXPECT_EQ(form->CellCount[1], 24);
+  EXPECT_EQ(errors().size(), 1) << "reopening attempts raise no boxes";
 }
 
 TEST(LineRecoveryBackoff, firstTryWithinTwoSecondsThenAtMostEveryThirty) {
