@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
-# Renders the real station window into docs/station.png, and with the history view open into
-# docs/history.png, offscreen, from a build folder.
+# Renders the real station window into docs/station.png, with the history view open into
+# docs/history.png and with a unit in alarm into docs/alarm.png, offscreen, from a build folder.
 # Usage: scripts/screenshot.sh [BUILD_DIR]   (default build/default)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/default}" && pwd)
-cmake --build "$build" --target station-screenshot history-screenshot demo-history >/dev/null
+cmake --build "$build" --target station-screenshot history-screenshot station-alarm-screenshot demo-history >/dev/null
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 "$root/scripts/make-station-db.sh" "$folder" 5 12
 mkdir -p "$root/docs"
 (cd "$folder" && QT_QPA_PLATFORM=offscreen "$build/tools/screenshot/station-screenshot" "$root/docs/station.png")
-echo "wrote docs/station.png"
+(cd "$folder" && QT_QPA_PLATFORM=offscreen "$build/tools/screenshot/station-alarm-screenshot" "$root/docs/alarm.png")
+echo "wrote docs/station.png and docs/alarm.png"
 # The history view, on a station folder with a day of samples as run.sh's demo has.
 mkdir "$folder/history"
 "$root/scripts/make-station-db.sh" "$folder/history" 1 5

@@ -2,6 +2,8 @@
 // simulated chain of 99 units of 108 cells at an interval of 0.4 s, for 10 minutes by default.
 // Prints the polling cycle time, the delay from a reply's last byte to its values in the
 // tables, the event loop's lateness, sampling rows and memory.
+// With "alarms" as the second argument, line health is attached and every alarm limit is set
+// (none of them crossed by the simulated chain), so every cell of every reply is checked.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,9 +17,12 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <memory>
+#include <string_view>
 
 #include "SoakFigures.h"
 #include "acquisition/polling/StationDb.h"
+#include "app/HealthWiring.h"
 #include "app/Unit1.h"
 #include "comm/TComm.h"
 #include "toolkit/MessageBoxes.h"
@@ -67,6 +72,18 @@ int main(int argc, char** argv) {
 
   toolkit::RecordingMessageBoxes boxes;
   TForm1 form(boxes);
+  std::unique_ptr<health::HealthMonitor> health;
+  const bool alarms = argc > 2 && std::string_view(argv[2]) == "alarms";
+  if (alarms) {
+    health = attachHealth(form);
+    health::Limits limits;
+    limits[health::Limit::CellLow] = 1.5;
+    limits[health::Limit::CellHigh] = 3.0;
+    limits[health::Limit::TotalLow] = 100;
+    limits[health::Limit::TotalHigh] = 290;
+    limits[health::Limit::Spread] = 1.0;
+    health->applyLimits(limits);
+  }
   form.show();
 
   // The station's own reply handler runs first; the time after it is when the values are in
@@ -161,7 +178,8 @@ int main(int argc, char** argv) {
     rowsMax = std::max(rowsMax, r);
   }
 
-  std::printf("soak: %d units x %d cells, interval 0.4 s, %.1f min\n", kUnits, kCells, minutes);
+  std::printf("soak: %d units x %d cells, interval 0.4 s, %.1f min%s\n", kUnits, kCells, minutes,
+              alarms ? ", line health on, every alarm limit set" : "");
   std::printf("ticks                  %ld (%.1f per s); tick period median %.1f ms, p99 %.1f ms, max %.1f ms\n", ticks,
               static_cast<double>(ticks) / (minutes * 60), soak::percentile(tickMs, 50), soak::percentile(tickMs, 99),
               soak::percentile(tickMs, 100));
@@ -191,5 +209,6 @@ int main(int argc, char** argv) {
   for (long r : rssByMinute) std::printf(" %ld", r);
   std::printf("\n");
   form.close();
+  health.reset();
   return 0;
 }

@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "app/HealthWiring.h"
 #include "app/Unit1.h"
 #include "desktop/SignalClose.h"
 #include "desktop/StartUp.h"
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
   desktop::logStation(start);
   toolkit::QtMessageBoxes boxes;
   TForm1 Form1(boxes);
+  const auto health = attachHealth(Form1);
   desktop::SignalClose closeOnSignal([&Form1] { Form1.close(); });
   Form1.show();
   return app.exec();

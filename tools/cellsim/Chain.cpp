@@ -14,6 +14,7 @@ Chain::Chain(const Options& options) : options_(options), random_(options.seed) 
   spread_ = options.chemistry == Chemistry::LeadAcid ? 0.06 : 0.05;
   std::normal_distribution<double> start(0.0, spread_ / 3);
   units_.resize(static_cast<std::size_t>(options.units));
+  replies_.assign(99, 0);
   for (auto& unit : units_) {
     unit.resize(static_cast<std::size_t>(options.cells));
     for (double& v : unit) v = std::clamp(rest_ + start(random_), rest_ - spread_, rest_ + spread_);
@@ -50,6 +51,13 @@ Reply Chain::answer(int asked) {
   } else {
     // A unit beyond the chain (only reached through --answer-as) reports resting cells.
     cells.assign(static_cast<std::size_t>(options_.cells), rest_);
+  }
+  // A sagging cell reads its sag in this reply only; its own drift goes on underneath, so it
+  // comes back where a healthy cell would be.
+  const int nth = ++replies_[static_cast<std::size_t>(unit - 1)];
+  for (const Sag& s : options_.sags) {
+    if (s.unit != unit || s.cell > static_cast<int>(cells.size()) || nth <= s.after) continue;
+    if (s.replies == 0 || nth <= s.after + s.replies) cells[static_cast<std::size_t>(s.cell - 1)] = s.volts;
   }
   // The unit measures the string's total on its own divider: close to the sum, not equal.
   const double sum = std::accumulate(cells.begin(), cells.end(), 0.0);

@@ -37,6 +37,8 @@ class Chain {
   double rest_;    ///< resting cell voltage
   double spread_;  ///< how far a cell may wander from rest
   std::vector<std::vector<double>> units_;
+  /// Replies each unit has sent (index unit - 1), for the sags.
+  std::vector<int> replies_;
   std::mt19937_64 random_;
 };
 

@@ -47,6 +47,29 @@ std::set<int> toUnitList(const std::string& text, const std::string& option) {
   return units;
 }
 
+/// "UNIT:CELL:VOLTS[:AFTER[:REPLIES]]"
+Sag toSag(const std::string& text, const std::string& option) {
+  std::vector<std::string> parts;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ':')) parts.push_back(item);
+  if (parts.size() < 3 || parts.size() > 5)
+    throw UsageError(option + ": expected UNIT:CELL:VOLTS[:AFTER[:REPLIES]], got '" + text + "'");
+  Sag s;
+  s.unit = static_cast<int>(toNumber(parts[0], option, 1, 99));
+  s.cell = static_cast<int>(toNumber(parts[1], option, 1, 108));
+  try {
+    std::size_t used = 0;
+    s.volts = std::stod(parts[2], &used);
+    if (used != parts[2].size() || !(s.volts >= 0 && s.volts <= 16)) throw std::invalid_argument(parts[2]);
+  } catch (const std::exception&) {
+    throw UsageError(option + ": expected a cell voltage from 0 to 16, got '" + parts[2] + "'");
+  }
+  if (parts.size() > 3) s.after = static_cast<int>(toNumber(parts[3], option, 0, 1000000));
+  if (parts.size() > 4) s.replies = static_cast<int>(toNumber(parts[4], option, 0, 1000000));
+  return s;
+}
+
 }  // namespace
 
 Options parseOptions(const std::vector<std::string>& args) {
@@ -77,7 +100,8 @@ Options parseOptions(const std::vector<std::string>& args) {
       if (eq == std::string::npos) throw UsageError(a + ": expected ASKED=UNIT, got '" + pair + "'");
       const int asked = static_cast<int>(toNumber(pair.substr(0, eq), a, 1, 99));
       o.answerAs[asked] = static_cast<int>(toNumber(pair.substr(eq + 1), a, 1, 99));
-    } else if (a == "--turnaround") o.turnaroundMs = static_cast<int>(toNumber(value(), a, 0, 10000));
+    } else if (a == "--sag") o.sags.push_back(toSag(value(), a));
+    else if (a == "--turnaround") o.turnaroundMs = static_cast<int>(toNumber(value(), a, 0, 10000));
     else if (a == "--byte-time") o.byteMicros = static_cast<int>(toNumber(value(), a, 0, 1000000));
     else if (a == "--link") o.link = value();
     else if (a == "--device") o.device = value();
@@ -114,6 +138,9 @@ Faults:
   --split PCT          share of replies cut in two by a pause (0..100)
   --split-gap MS       that pause (default 150, above the station's 100 ms block gap)
   --answer-as A=B      when unit A is asked, unit B's frame goes back (repeatable)
+  --sag U:C:V[:A[:N]]  cell C of unit U reads V volts in that unit's replies A+1 to A+N
+                       (defaults A=2, N=6; N=0: for good), then drifts on as before;
+                       repeatable (e.g. --sag 1:7:1.7 to raise a low-cell alarm)
 Other:
   --reply-log FILE     a line per reply sent: CLOCK_MONOTONIC ns of its last byte, unit, bytes
   -v, --verbose        a line per frame on standard error

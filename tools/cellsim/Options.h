@@ -11,6 +11,16 @@ namespace cellsim {
 
 enum class Chemistry { LeadAcid, Lithium };
 
+/// A failing cell: from its unit's reply number after+1 on, for `replies` replies (0: for
+/// good), the cell reads `volts`; then it is back where its drift left it.
+struct Sag {
+  int unit = 0;
+  int cell = 0;
+  double volts = 0;
+  int after = 2;
+  int replies = 6;
+};
+
 struct Options {
   /// Units 1..units answer; at most 99.
   int units = 5;
@@ -26,6 +36,8 @@ struct Options {
   int splitGapMs = 150;
   /// Asked unit -> unit whose frame goes back instead (a reply for a unit that was not asked).
   std::map<int, int> answerAs;
+  /// Cells that sag out of their range and come back.
+  std::vector<Sag> sags;
   /// Pause between the last byte of a request and the first byte of the reply.
   int turnaroundMs = 20;
   /// Time one byte takes on the line: 10 bits at 9600 baud.

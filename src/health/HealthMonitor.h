@@ -1,0 +1,143 @@
+#pragma once
+// Line health, alarms and the event record on the station window. It learns what happens from
+// the window's signals (the app connects them), marks the unit on show in the cell tables
+// (alarms on a red ground, an offline unit's values in grey), names the units in alarm or
+// offline below the tables, and offers its dialogs through the window's context menu.
+//
+// With no limit set and every unit answering it changes nothing the window shows.
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "acquisition/core/MeasurementTables.h"
+#include "acquisition/core/ReplyDecoder.h"
+#include "health/core/AlarmTracker.h"
+#include "health/core/Event.h"
+#include "health/core/HealthDb.h"
+#include "health/core/LineCounts.h"
+
+class QDialog;
+class QLabel;
+class QMenu;
+class QPalette;
+class QWidget;
+
+namespace comm {
+class TComm;
+}
+namespace toolkit {
+class HandlerGuard;
+class KeyValueGrid;
+class MessageBoxes;
+}  // namespace toolkit
+
+namespace health {
+
+class LineRecovery;
+
+/// The parts of the window the monitor reads and marks. Everything is borrowed and must
+/// outlive the monitor.
+struct StationView {
+  QWidget* window = nullptr;
+  std::array<toolkit::KeyValueGrid*, 6> tables{};
+  /// The selected unit's total.
+  QLabel* total = nullptr;
+  /// The notice below the tables is kept under this widget (and so under the history view).
+  QWidget* keepUnder = nullptr;
+  const acquisition::MeasurementTables* measurements = nullptr;
+  std::function<int()> shownUnit;
+  std::function<int()> unitCount;
+  char decimalSeparator = '.';
+  toolkit::HandlerGuard* guard = nullptr;
+  toolkit::MessageBoxes* boxes = nullptr;
+  comm::TComm* comm = nullptr;
+};
+
+class HealthMonitor : public QObject {
+  Q_OBJECT
+ public:
+  /// Loads the limits from `databaseFile` (all off when it cannot be read: logged, not shown).
+  HealthMonitor(StationView view, const QString& databaseFile, QObject* parent = nullptr);
+  /// Writes what is left of the event record.
+  ~HealthMonitor() override;
+
+  // What the window reports.
+  void pollingStarted();
+  void pollingStopped();
+  void requestSent(int unit, bool queued);
+  void unitSilent(int unit);
+  void replyHandled(const acquisition::ReplyOutcome& outcome, int polledUnit);
+  void samplingFailed(const QString& text);
+  void shownUnitChanged();
+
+  // The context menu's entries.
+  void openLimits();
+  void openStatistics();
+  void openEvents();
+  void exportHistory();
+
+  /// Puts checked limits in force and stores them. Throws HealthDbError (nothing changes then).
+  void applyLimits(const Limits& limits);
+  const Limits& limits() const { return alarms_->limits(); }
+
+  /// Writes the events not yet in the record; false (keeping them) when the database fails.
+  bool flushEvents();
+  /// Events waiting for the record.
+  std::size_t pendingEvents() const { return pending_.size(); }
+  /// Writes the unit's stored samples as CSV. Throws HealthDbError or std::runtime_error.
+  int writeHistoryCsv(int unit, const QString& path);
+
+  const AlarmTracker& alarms() const { return *alarms_; }
+  LineCounts& counts() { return counts_; }
+  LineRecovery& line() { return *line_; }
+  HealthDb& db() { return db_; }
+  QLabel* notice() const { return notice_; }
+  const StationView& view() const { return view_; }
+
+  // The modal parts, replaceable in tests.
+  std::function<void(QMenu&, const QPoint&)> runMenu;
+  std::function<void(QDialog&)> runDialog;
+  /// A file to write, or empty when the operator gave none.
+  std::function<QString(const QString& title, const QString& suggested)> askSavePath;
+
+ signals:
+  /// An event went to the record (and the log).
+  void eventRecorded(const health::Event& event);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void record(Event e);
+  void takeAlarmChanges(const std::vector<AlarmChange>& changes);
+  void takeOfflineChanges(const std::vector<OfflineChange>& changes);
+  void paintShownUnit();
+  void paintTotal(int unit);
+  void updateNotice();
+  void showMenu(const QPoint& globalPos);
+
+  StationView view_;
+  HealthDb db_;
+  std::unique_ptr<AlarmTracker> alarms_;
+  LineCounts counts_;
+  LineRecovery* line_ = nullptr;
+  QLabel* notice_ = nullptr;
+  std::vector<Event> pending_;
+  QTimer flushTimer_;
+  bool flushFailing_ = false;
+  std::vector<AlarmChange> alarmScratch_;
+  std::vector<OfflineChange> offlineScratch_;
+  /// Per table, per row: the marks now on the row (bit 0 alarm, bit 1 offline).
+  std::array<std::vector<std::uint8_t>, 6> marked_;
+  int totalMarks_ = 0;
+  std::unique_ptr<QPalette> totalPalette_;
+  bool totalAutoFill_ = false;
+};
+
+}  // namespace health

@@ -1,0 +1,43 @@
+#pragma once
+// One entry of the event record.
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+#include "health/core/Limits.h"
+
+namespace health {
+
+enum class EventKind {
+  AlarmRaised,
+  AlarmCleared,
+  UnitOffline,
+  UnitOnline,
+  PollingStarted,
+  PollingStopped,
+  SamplingFailed,
+  LineDown,
+  LineUp,
+};
+
+struct Event {
+  QDateTime time;
+  EventKind kind = EventKind::PollingStarted;
+  /// The limit of an alarm event.
+  Limit limit = Limit::CellLow;
+  /// 0 for events of the station or the line.
+  int unit = 0;
+  /// 1..108 for a cell's alarm; 0 otherwise.
+  int cell = 0;
+  std::optional<double> value;
+  /// Free text that comes with the event (a sampling failure's message); may be empty.
+  QString detail;
+};
+
+/// What the record says happened: "单体电压过低", "单体电压过低解除", "离线", ...
+QString eventText(const Event& e);
+
+/// One line of the station log for the event, without its time.
+QString eventLogLine(const Event& e);
+
+}  // namespace health
