@@ -90,18 +90,22 @@ void TADOConnection::Open() {
                                .arg(QDir::toNativeSeparators(path), text));
     }
     q.finish();
-    // WAL: a commit writes only the changed pages once, and a killed process leaves the file
-    // whole. FULL: a committed run survives a power cut too, at one sync per commit. Neither
-    // is essential, so a file that cannot switch (read-only) still opens.
-    if (anyWriteBit(st)) q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    // A rollback journal, not a write-ahead log: every commit lands in the database file
+    // itself, so db1.mdb alone (copied, backed up, carried away after a crash) holds all that
+    // was committed, and a reader needs no write access for a shared-memory file. A file
+    // another program holds open in WAL mode cannot switch; it is then checkpointed after
+    // every commit instead (see settle()). FULL: a committed run survives a power cut too.
+    // Neither is essential, so a file that cannot switch (read-only) still opens.
+    if (anyWriteBit(st))
+      q.exec(journal_ == Journal::Rollback ? QStringLiteral("PRAGMA journal_mode=DELETE")
+                                           : QStringLiteral("PRAGMA journal_mode=WAL"));
+    wal_ = q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next() &&
+           q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+    q.finish();
     q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
     // A day of samples for 99 units is some 50 MB that every run walks (row counts, the
     // oldest rows): reading it through a memory map costs no copy and no private memory.
     q.exec(QStringLiteral("PRAGMA mmap_size=1073741824"));
-    // A run changes the same few pages of each table (oldest and newest rows) for several runs
-    // in a row; copying the log back only every ~25 runs writes each such page once, not each
-    // time. The log then peaks near 32 MB.
-    q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=8000"));
   }
   path_ = path;
   device_ = st.st_dev;
@@ -130,8 +134,13 @@ void TADOConnection::checkFile(bool writing) {
   const bool present = ::stat(QFile::encodeName(path_).constData(), &st) == 0;
   if (!present || st.st_dev != device_ || st.st_ino != inode_) {
     // Writing on would go into a file nobody will ever find again (or the wrong one).
+    const bool inTransaction = level_ > 0;
     Close();
-    Open();
+    Open();  // a file that has gone reports that, in the engine's own words
+    if (inTransaction)
+      throw EDatabaseError(QStringLiteral("'%1' was replaced while a transaction was open; the transaction's changes "
+                                          "were not stored in the new file.")
+                               .arg(QDir::toNativeSeparators(path_)));
     return;
   }
   // The read-only attribute is honoured even for a user the system would let write anyway.
@@ -237,7 +246,12 @@ ResultSet TADOConnection::Execute(const QString& sql) {
   const Statement st = parseStatement(sql);
   checkFile(!st.readsOnly());
   if (observer_) observer_(sql);
+  ResultSet result = executeParsed(st);
+  if (!st.readsOnly()) settle();
+  return result;
+}
 
+ResultSet TADOConnection::executeParsed(const Statement& st) {
   if (st.kind == Statement::Kind::CreateTable && !st.table.isEmpty() && window::hasTimeColumn(st.columns)) {
     if (returnsRow(window::nameTakenStatement(st.table)))
       throw EDatabaseError(QStringLiteral("table %1 already exists").arg(st.table));
@@ -268,9 +282,23 @@ int TADOConnection::BeginTrans() {
 
 void TADOConnection::CommitTrans() {
   if (!open_ || level_ == 0) throw EDatabaseError(QStringLiteral("No transaction is active."));
+  // A commit into a file that is no longer the named one would be lost to every reader.
+  if (level_ == 1) checkFile(true);
   if (level_ == 1) run(QStringLiteral("COMMIT"));
   else run(QStringLiteral("RELEASE cs_level%1").arg(level_));
   --level_;
+  if (level_ == 0) settle();
+}
+
+void TADOConnection::settle() noexcept {
+  if (!wal_ || level_ > 0) return;
+  try {
+    // PASSIVE: copies every frame no reader still needs, without waiting for readers. A
+    // reader holding an old snapshot leaves the rest for the next commit.
+    run(window::Sql{QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"), {}, true});
+  } catch (const EDatabaseError&) {
+    // The commit stands in the log; the next one copies it.
+  }
 }
 
 void TADOConnection::RollbackTrans() noexcept {
