@@ -115,7 +115,7 @@ Figures benchStation(const QString& folder, int runs) {
   int seed = 0;
   return measure(runs, [&] {
     fillTables(tables, ++seed);
-    store::storeRun(connection, query, kUnitCount, tables);
+    if (!store::storeRun(connection, query, kUnitCount, tables).empty()) throw std::runtime_error("a unit failed");
   });
 }
 

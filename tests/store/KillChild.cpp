@@ -29,7 +29,11 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     for (int run = 0;; ++run) {
       for (int u = 1; u <= units; ++u) tables.TotalVoltage[u] = run % 300;
-      store::storeRun(connection, query, units, tables);
+      const auto failed = store::storeRun(connection, query, units, tables);
+      if (!failed.empty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(store::failureText(failed)));
+        return 1;
+      }
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
