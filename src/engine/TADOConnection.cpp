@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -13,10 +14,13 @@
 
 #include "engine/ConnectionString.h"
 #include "engine/Dialect.h"
+#include "engine/WindowUpkeep.h"
 
 namespace engine {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcEngine, "station.engine")
 
 std::atomic<unsigned> connectionSerial{0};
 
@@ -125,7 +129,7 @@ void TADOConnection::Close() noexcept {
 }
 
 void TADOConnection::forgetSchema() noexcept {
-  registryPresent_ = false;
+  verified_.clear();
   namesValid_ = false;
 }
 
@@ -227,18 +231,70 @@ void TADOConnection::runAll(const std::vector<window::Sql>& statements) {
   run(QStringLiteral("RELEASE cs_statement"));
 }
 
-std::optional<window::Layout> TADOConnection::windowLayout(const QString& table) {
-  if (table.isEmpty()) return {};
-  if (!registryPresent_) {
-    registryPresent_ = returnsRow(window::Sql{QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name=?"),
-                                              {QLatin1String(window::kRegistry)},
-                                              true});
-    if (!registryPresent_) return {};
+QVariant TADOConnection::schemaVersion() {
+  return run(window::Sql{QStringLiteral("PRAGMA schema_version"), {}, true}).rows.at(0).at(0);
+}
+
+template <typename F>
+auto TADOConnection::inSavepoint(F&& work) {
+  run(QStringLiteral("SAVEPOINT cs_upkeep"));
+  try {
+    auto result = work();
+    run(QStringLiteral("RELEASE cs_upkeep"));
+    return result;
+  } catch (...) {
+    forgetSchema();
+    try {
+      run(QStringLiteral("ROLLBACK TO cs_upkeep"));
+      run(QStringLiteral("RELEASE cs_upkeep"));
+    } catch (const EDatabaseError&) {
+      // The connection is unusable; the first error is the one worth reporting.
+    }
+    throw;
   }
-  const ResultSet rs = run(window::lookupStatement(table));
-  if (rs.rows.empty()) return {};
-  const auto& row = rs.rows.front();
-  return window::Layout{row[0].toLongLong(), row[1].toInt(), row[2].toInt()};
+}
+
+window::Found TADOConnection::resolve(const QString& table, bool mayRepair) {
+  window::Found found;
+  found.storedName = table;
+  if (table.isEmpty()) return found;
+  // Checked in full once per schema change (by any program) and whenever the registry has no
+  // entry for the name; in between, one registry lookup.
+  const QString key = table.toLower();
+  const auto known = verified_.constFind(key);
+  if (known != verified_.cend() && *known == schemaVersion()) {
+    const ResultSet rs = run(window::lookupStatement(table));
+    if (!rs.rows.empty()) {
+      const auto& row = rs.rows.front();
+      found.type = QStringLiteral("view");
+      found.layout = window::Layout{row[0].toLongLong(), row[1].toInt(), row[2].toInt()};
+      return found;
+    }
+  }
+  const window::Runner runner = [this](const window::Sql& sql) { return run(sql); };
+  try {
+    found = inSavepoint([&] { return window::reconcile(table, runner); });
+  } catch (const EDatabaseError&) {
+    // A reader of a file it may not change still reads what is there.
+    if (mayRepair) throw;
+    return found;
+  }
+  for (const QString& r : found.repairs) qCWarning(lcEngine).noquote() << r;
+  if (found.layout) verified_.insert(key, schemaVersion());
+  return found;
+}
+
+std::optional<window::Layout> TADOConnection::adoptPlain(const QString& table) {
+  const window::Runner runner = [this](const window::Sql& sql) { return run(sql); };
+  QString why;
+  const std::optional<window::Layout> layout = inSavepoint([&] { return window::adopt(table, runner, why); });
+  if (layout) {
+    qCInfo(lcEngine).noquote() << table << ": plain table taken into the windowed form, every row kept";
+  } else if (!refusedAdoptions_.contains(table.toLower())) {
+    refusedAdoptions_.insert(table.toLower());
+    qCWarning(lcEngine).noquote() << table << ": stays a plain table (" + why + "); its times are snapped to 0.05 on shifts";
+  }
+  return layout;
 }
 
 ResultSet TADOConnection::Execute(const QString& sql) {
@@ -253,12 +309,23 @@ ResultSet TADOConnection::Execute(const QString& sql) {
 
 ResultSet TADOConnection::executeParsed(const Statement& st) {
   if (st.kind == Statement::Kind::CreateTable && !st.table.isEmpty() && window::hasTimeColumn(st.columns)) {
-    if (returnsRow(window::nameTakenStatement(st.table)))
+    // Hidden parts a dropped table left behind go first (resolve removes them).
+    if (!resolve(st.table, true).type.isEmpty())
       throw EDatabaseError(QStringLiteral("table %1 already exists").arg(st.table));
     runAll(window::createStatements(st.table, st.columns));
     return {};
   }
-  if (const auto layout = windowLayout(st.table)) {
+  window::Found found = resolve(st.table, !st.readsOnly());
+  const bool changes = st.kind == Statement::Kind::Insert || st.kind == Statement::Kind::Update ||
+                       st.kind == Statement::Kind::Delete;
+  if (!found.layout && changes && found.type == QLatin1String("table")) {
+    found.layout = adoptPlain(found.storedName);
+    if (!found.layout && st.kind == Statement::Kind::Update && st.whereClause.isEmpty()) {
+      if (const auto steps = shiftSteps(st.setClause, QLatin1String(window::kTimeColumn), 0.05))
+        return run(window::snappedShift(found.storedName, *steps));
+    }
+  }
+  if (const auto& layout = found.layout) {
     const std::vector<window::Sql> statements = window::translate(st, *layout);
     if (statements.empty()) {
       ResultSet none;

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 #include <QHash>
+#include <QSet>
 #include <QSqlQuery>
 #include <QVariant>
 #include <functional>
@@ -24,6 +25,10 @@
 #include "engine/Dialect.h"
 #include "engine/EngineError.h"
 #include "engine/TimeWindow.h"
+
+namespace engine::window {
+struct Found;
+}
 
 namespace engine {
 
@@ -88,7 +93,13 @@ class TADOConnection {
   ResultSet run(const window::Sql& sql);
   void runAll(const std::vector<window::Sql>& statements);
   bool returnsRow(const window::Sql& sql);
-  std::optional<window::Layout> windowLayout(const QString& table);
+  QVariant schemaVersion();
+  template <typename F>
+  auto inSavepoint(F&& work);
+  /// What `table` is, with its hidden parts made whole first (see WindowUpkeep.h). A repair
+  /// that fails throws when `mayRepair`, and is skipped (the table read as it stands) otherwise.
+  window::Found resolve(const QString& table, bool mayRepair);
+  std::optional<window::Layout> adoptPlain(const QString& table);
 
   QString name_;
   QString connectionString_;
@@ -98,7 +109,8 @@ class TADOConnection {
   bool wal_ = false;
   int level_ = 0;
   // What is known of the schema while open; forgotten on close and rollback.
-  bool registryPresent_ = false;
+  QHash<QString, QVariant> verified_;  ///< lower-case name -> schema version last checked at
+  QSet<QString> refusedAdoptions_;     ///< plain tables already logged as not adoptable
   bool namesValid_ = false;
   QVariant namesVersion_;
   QStringList names_;

@@ -27,6 +27,8 @@ namespace engine::window {
 
 inline constexpr char kTimeColumn[] = "measureTime";
 inline constexpr char kRegistry[] = "cs_window";
+/// Rows an UPDATE through a table's view has changed so far (its triggers' own bookkeeping).
+inline constexpr char kTouched[] = "cs_touched";
 
 /// One statement for SQLite, with its values bound to the '?' places in order. Statements that
 /// recur (inserts, counts, deletes and shifts of one table) are kept prepared.
@@ -48,9 +50,18 @@ struct Layout {
 /// True when the definitions hold the time column (any letter case).
 bool hasTimeColumn(const std::vector<ColumnDef>& columns);
 
-/// The statements that create the registry (if missing), the row store, the views and the
-/// insert trigger for a new windowed table, and register it at base 0.
+/// The statements that create the row store, the views and the triggers for a new windowed
+/// table (and the registry if missing), and register it at base 0.
 std::vector<Sql> createStatements(const QString& table, const std::vector<ColumnDef>& columns);
+/// The same without the row store: the registry and bookkeeping tables if missing, the views,
+/// the insert, update and delete triggers, and the registry row at `base` (replacing one).
+/// None of the objects may exist yet.
+std::vector<Sql> objectStatements(const QString& table, const std::vector<ColumnDef>& columns, long long base);
+
+/// Names of the hidden objects behind a windowed table.
+QString rowsTableName(const QString& table);
+QString keyedViewName(const QString& table);
+QStringList triggerNames(const QString& table);
 
 /// The statement that reads a table's Layout (base, time index, column count); no row when the
 /// table is not windowed.
