@@ -289,10 +289,11 @@ std::optional<window::Layout> TADOConnection::adoptPlain(const QString& table) {
   QString why;
   const std::optional<window::Layout> layout = inSavepoint([&] { return window::adopt(table, runner, why); });
   if (layout) {
-    qCInfo(lcEngine).noquote() << table << ": plain table taken into the windowed form, every row kept";
+    qCInfo(lcEngine).noquote() << table + QStringLiteral(": plain table taken into the windowed form, every row kept");
   } else if (!refusedAdoptions_.contains(table.toLower())) {
     refusedAdoptions_.insert(table.toLower());
-    qCWarning(lcEngine).noquote() << table << ": stays a plain table (" + why + "); its times are snapped to 0.05 on shifts";
+    qCWarning(lcEngine).noquote() << table + QStringLiteral(": stays a plain table (") + why +
+                                         QStringLiteral("); its times are snapped to 0.05 on shifts");
   }
   return layout;
 }
