@@ -141,26 +141,33 @@ TEST_F(SamplingRun, AFailingUnitCostsOnlyItsOwnRow) {
 
 TEST_F(SamplingRun, AFileReplacedDuringARunIsReportedAsSuch) {
   for (int u = 1; u <= 3; ++u) fill(u, 3);
-  // Another program puts a different database in place while the run is between statements.
-  int statements = 0;
-  connection.setStatementObserver([&](const QString&) {
-    if (++statements != 2) return;  // unit 1's insert
-    ASSERT_TRUE(QFile::rename(folder.file(QStringLiteral("db1.mdb")), folder.file(QStringLiteral("old.mdb"))));
-    folder.makeDatabase(QStringLiteral("5"), 2);
-  });
-  try {
-    (void)store::storeRun(connection, query, 3, tables);
-    ADD_FAILURE() << "the run reported success";
-  } catch (const engine::EDatabaseError& e) {
-    EXPECT_TRUE(e.text().contains(QStringLiteral("was replaced while a transaction was open"))) << e.text().toStdString();
+  // Another program puts a different database in place while the run is between statements:
+  // after unit 1's insert, and after the last unit's insert, just before the commit.
+  for (const int replacedAfter : {2, 6}) {
+    SCOPED_TRACE(replacedAfter);
+    int statements = 0;
+    connection.setStatementObserver([&](const QString&) {
+      if (++statements != replacedAfter) return;
+      QFile::remove(folder.file(QStringLiteral("old.mdb")));
+      ASSERT_TRUE(QFile::rename(folder.file(QStringLiteral("db1.mdb")), folder.file(QStringLiteral("old.mdb"))));
+      folder.makeDatabase(QStringLiteral("5"), 2);
+    });
+    try {
+      (void)store::storeRun(connection, query, 3, tables);
+      ADD_FAILURE() << "the run reported success";
+    } catch (const engine::EDatabaseError& e) {
+      EXPECT_TRUE(e.text().contains(QStringLiteral("was replaced while a transaction was open"))) << e.text().toStdString();
+    }
+    connection.setStatementObserver({});
+    EXPECT_EQ(connection.TransactionLevel(), 0);
+    EXPECT_FALSE(query.Active());
+    // The new file got nothing of the run, and the next run starts it afresh.
+    EXPECT_FALSE(store::tableExists(connection, QStringLiteral("measure1")));
+    EXPECT_TRUE(store::storeRun(connection, query, 3, tables).empty());
+    EXPECT_EQ(times(1), std::vector<double>{0});
+    // The next round replaces this file in turn, its tables holding 1 row each.
+    for (int u = 1; u <= 3; ++u) fill(u, 2);
   }
-  connection.setStatementObserver({});
-  EXPECT_EQ(connection.TransactionLevel(), 0);
-  EXPECT_FALSE(query.Active());
-  // The new file got nothing of the run, and the next run starts it afresh.
-  EXPECT_FALSE(store::tableExists(connection, QStringLiteral("measure1")));
-  EXPECT_TRUE(store::storeRun(connection, query, 2, tables).empty());
-  EXPECT_EQ(times(1), std::vector<double>{0});
 }
 
 namespace {
