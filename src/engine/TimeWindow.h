@@ -11,11 +11,16 @@
 // change instead of rewriting every row.
 //
 // The station's own statements on such a table (row count, insert, delete at one time, shift)
-// go straight to the row store; other statements read through the view, which also takes
-// inserts from any SQL client.
+// go straight to the row store; other statements read through the view. Its triggers take
+// inserts (with or without a column list, numbers given as text as sqlite3's .import gives
+// them), updates and deletes from any SQL client, with a plain table's outcome.
 //
-// Caveat: times stored in such a table must be multiples of 0.05 (or null); other values are
-// refused with an error rather than rounded.
+// Caveats: times stored in such a table must be multiples of 0.05 (or null); other values are
+// refused with an error rather than rounded. A view cannot show a declared type for a computed
+// column, so the time column lists none. An update through the view finds the row behind each
+// visible row by its values, and tells one statement from the next by the first row's OLD.rowid
+// being 1 (SQLite numbers the rows it has read for the statement from 1); the client tests
+// check this on every build.
 #include <QString>
 #include <QStringList>
 #include <QVariant>
