@@ -28,7 +28,7 @@ tmp=$(mktemp "$folder/.db1.mdb.XXXXXX")
 trap 'rm -f "$tmp"' EXIT
 rm -f "$tmp"
 sqlite3 -bail "$tmp" >/dev/null <<SQL
-PRAGMA journal_mode=WAL;
+PRAGMA journal_mode=DELETE;
 CREATE TABLE setting (secend double, measureTotal integer);
 INSERT INTO setting VALUES ($interval, $units);
 SQL

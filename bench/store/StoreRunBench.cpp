@@ -1,12 +1,16 @@
 // A steady-state sampling run: 99 units whose tables already hold 480 rows each. Prints the
 // median and mean time and bytes written per run (write_bytes of /proc/self/io: what the
-// process sent towards the disk) for the station's engine and, in the same process and
-// folder, for the plain schema where measureTime is an ordinary column updated row by row.
+// process sent towards the disk) for the station's engine (rollback journal, as it runs, and a
+// write-ahead log checkpointed after every run, for comparison), for sample tables another
+// program made with the plain create statement (the station's first run on them, which takes
+// them over, and its tenth), and, in the same process and folder, for the plain schema where
+// measureTime is an ordinary column updated row by row.
 //
 // usage: bench_store_run [runs] [folder] [station-only]   (default 15 runs, a temporary folder under the
 // working directory: /tmp may be a memory file system, which writes nothing to disk)
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -18,6 +22,7 @@
 #include <fstream>
 #include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/TADOConnection.h"
@@ -95,10 +100,14 @@ void makeEmptyDatabase(const QString& path) {
   QSqlDatabase::removeDatabase(name);
 }
 
-Figures benchStation(const QString& folder, int runs) {
+Figures benchStation(const QString& folder, int runs, engine::TADOConnection::Journal journal) {
   QDir::setCurrent(folder);
-  makeEmptyDatabase(QDir(folder).filePath(QStringLiteral("db1.mdb")));
+  const QString file = QDir(folder).filePath(QStringLiteral("db1.mdb"));
+  for (const QString& suffix : {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")})
+    QFile::remove(file + suffix);
+  makeEmptyDatabase(file);
   engine::TADOConnection connection;
+  connection.setJournal(journal);
   connection.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=db1.mdb"));
   engine::TADOQuery query(connection);
   acquisition::MeasurementTables tables;
@@ -115,7 +124,7 @@ Figures benchStation(const QString& folder, int runs) {
   int seed = 0;
   return measure(runs, [&] {
     fillTables(tables, ++seed);
-    store::storeRun(connection, query, kUnitCount, tables);
+    if (!store::storeRun(connection, query, kUnitCount, tables).empty()) throw std::runtime_error("a unit failed");
   });
 }
 
@@ -164,8 +173,48 @@ Figures benchPlain(const QString& folder, int runs) {
   return f;
 }
 
+// Sample tables made by another program with the Part's own create statement (plain tables, a
+// full day in each), then sampled by the station: its first run takes them over, later runs
+// find the windowed form.
+std::pair<Figures, Figures> benchAdopted(const QString& folder, int laterRun) {
+  QDir::setCurrent(folder);
+  const QString file = QDir(folder).filePath(QStringLiteral("db1.mdb"));
+  for (const QString& suffix : {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")})
+    QFile::remove(file + suffix);
+  makeEmptyDatabase(file);
+  acquisition::MeasurementTables tables;
+  fillTables(tables, 0);
+  const QString name = QStringLiteral("bench_client");
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(file);
+    if (!db.open()) throw std::runtime_error("cannot open " + file.toStdString());
+    QSqlQuery q(db);
+    exec(q, QStringLiteral("PRAGMA journal_mode=DELETE"));
+    exec(q, QStringLiteral("BEGIN"));
+    for (int u = 1; u <= kUnitCount; ++u) {
+      exec(q, store::createTable(u));
+      for (int r = 0; r < store::kWindowRows; ++r)
+        exec(q, store::insertSample(u, tables.CellVoltage[u], tables.TotalVoltage[u], r * store::kTimeStep));
+    }
+    exec(q, QStringLiteral("COMMIT"));
+  }
+  QSqlDatabase::removeDatabase(name);
+  engine::TADOConnection connection;
+  connection.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=db1.mdb"));
+  engine::TADOQuery query(connection);
+  int seed = 0;
+  const auto run = [&] {
+    fillTables(tables, ++seed);
+    if (!store::storeRun(connection, query, kUnitCount, tables).empty()) throw std::runtime_error("a unit failed");
+  };
+  const Figures first = measure(1, run);
+  for (int i = 2; i < laterRun; ++i) run();
+  return {first, measure(1, run)};
+}
+
 void print(const char* label, const Figures& f) {
-  std::printf("%-32s median %7.1f ms (cpu %7.1f ms)  mean %7.1f ms   written per run: median %7.0f KB  mean %7.0f KB\n",
+  std::printf("%-40s median %7.1f ms (cpu %7.1f ms)  mean %7.1f ms   written per run: median %7.0f KB  mean %7.0f KB\n",
               label, median(f.ms), median(f.cpuMs), mean(f.ms), median(f.bytes) / 1024, mean(f.bytes) / 1024);
 }
 
@@ -184,11 +233,19 @@ int main(int argc, char** argv) {
   try {
     std::printf("steady-state run: %d units, 480 rows each, %d runs per engine, folder %s\n", kUnitCount, runs,
                 qPrintable(dir.path()));
-    const Figures station = benchStation(dir.path(), runs);
+    const Figures station = benchStation(dir.path(), runs, engine::TADOConnection::Journal::Rollback);
     QDir::setCurrent(home);
-    print("station engine (step + base)", station);
-    if (!(argc > 3 && std::string(argv[3]) == "station-only"))
+    print("station engine, rollback journal", station);
+    if (!(argc > 3 && std::string(argv[3]) == "station-only")) {
+      print("station engine, WAL checkpointed per run",
+            benchStation(dir.path(), runs, engine::TADOConnection::Journal::WalCheckpointed));
+      QDir::setCurrent(home);
+      const auto [first, tenth] = benchAdopted(dir.path(), 10);
+      QDir::setCurrent(home);
+      print("client-made plain tables, 1st run", first);
+      print("client-made plain tables, 10th run", tenth);
       print("plain schema (WAL, row updates)", benchPlain(dir.path(), runs));
+    }
   } catch (const std::exception& e) {
     QDir::setCurrent(home);
     std::fprintf(stderr, "benchmark failed: %s\n", e.what());

@@ -1,6 +1,7 @@
 // Start/stop and the polling cycle: one detector unit per tick of Timer1.
 #include <QLabel>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <exception>
 
@@ -13,6 +14,8 @@
 #include "toolkit/PollTimer.h"
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcPolling, "station.polling")
 
 const QString kStart = QStringLiteral("开始");
 const QString kStop = QStringLiteral("停止");
@@ -41,11 +44,17 @@ void TForm1::SpeedButton1Click() {
     SpeedButton4->setEnabled(false);
     toolkit::setInputColor(SpinEdit1, toolkit::clMenuBar());
     SpinEdit2->setMaximum(unitCountText(*this));
-    shownSampleFailure_.clear();
+    sampleFailures_.clear();
     SaveSettings(Edit1->text(), UnitCount);
     toolkit::setPanelColor(Panel1, toolkit::clLime());
     emit pollingStarted();
-    Comm1->OpenPort();
+    qCInfo(lcPolling).noquote() << "polling started: interval" << Edit1->text() << "s," << UnitCount << "units";
+    try {
+      Comm1->OpenPort();
+    } catch (const std::exception& e) {
+      qCWarning(lcPolling).noquote() << "port not opened:" << QString::fromUtf8(e.what());
+      throw;
+    }
     CurrentUnit = 0;
     ReplyReceived = true;
     return;
@@ -59,6 +68,7 @@ void TForm1::SpeedButton1Click() {
   toolkit::setInputColor(SpinEdit1, toolkit::clWindow());
   toolkit::setPanelColor(Panel1, toolkit::clRed());
   Comm1->ClosePort();
+  qCInfo(lcPolling) << "polling stopped";
   emit pollingStopped();
 }
 
@@ -94,18 +104,15 @@ void TForm1::Timer1Timer() {
   } catch (const std::exception& e) {
     // A failed sampling run must not end polling: the timer comes back on and the run counts as
     // done, so the next attempt is a full sampling period later (retrying at every tick would
-    // give the units before the failing one a row per tick). The operator hears of a failure
-    // once; the same failure again stays quiet until a run succeeds or polling is restarted.
+    // give the units that were stored a row per tick). The store has logged it; the operator
+    // is told at once and then reminded at most once an hour while runs keep failing.
     ElapsedSeconds = 0;
     if (SpeedButton1->text() == kStop) Timer1->setEnabled(true);
     const QString text = QString::fromStdString(e.what());
     emit samplingFailed(text);
-    if (shownSampleFailure_ != text) {
-      shownSampleFailure_ = text;
-      // Last: the error box runs a nested event loop in which further ticks may come.
-      guard().report(text);
-    }
+    // Last: the error box runs a nested event loop in which further ticks may come.
+    if (sampleFailures_.failed()) guard().report(text);
     return;
   }
-  if (runDue) shownSampleFailure_.clear();
+  if (runDue) sampleFailures_.clear();
 }

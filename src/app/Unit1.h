@@ -22,6 +22,7 @@
 #include "engine/TADOCommand.h"
 #include "engine/TADOConnection.h"
 #include "engine/TADOQuery.h"
+#include "store/core/FailureReminder.h"
 #include "toolkit/AutoSizeLabel.h"
 #include "toolkit/HandlerGuard.h"
 #include "toolkit/MessageBoxes.h"
@@ -103,6 +104,7 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   toolkit::KeyValueGrid* cellTable(int t) const;
   toolkit::HandlerGuard& guard() { return guard_; }
   toolkit::MessageBoxes& boxes() { return boxes_; }
+  store::FailureReminder& sampleFailureReminder() { return sampleFailures_; }
   /// The system locale's decimal separator, used for the interval and the shown voltages.
   char decimalSeparator() const { return decimalSeparator_; }
 
@@ -164,8 +166,7 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   toolkit::HandlerGuard guard_;
   std::array<toolkit::KeyValueGrid*, 6> cellTables_{};
   char decimalSeparator_ = '.';
-  /// The sampling failure already shown to the operator: a database that stays broken raises
-  /// one error box, not a fresh one at every sampling run.
-  QString shownSampleFailure_;
+  /// When a failing sampling run is worth an error box (at once, then hourly while it lasts).
+  store::FailureReminder sampleFailures_;
   bool shown_ = false;
 };

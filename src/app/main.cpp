@@ -1,9 +1,11 @@
 #include <QApplication>
+#include <QDir>
 
 #include "app/HealthWiring.h"
 #include "app/Unit1.h"
 #include "desktop/SignalClose.h"
 #include "desktop/StartUp.h"
+#include "log/StationLog.h"
 #include "toolkit/MessageBoxes.h"
 
 int main(int argc, char** argv) {
@@ -12,6 +14,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   if (const auto code = desktop::refuseStrayArguments(QApplication::arguments())) return *code;
   desktop::setDesktopIdentity(app);
+  stationlog::install(QDir::currentPath());
   desktop::logStation(start);
   toolkit::QtMessageBoxes boxes;
   TForm1 Form1(boxes);

@@ -73,6 +73,35 @@ class PostQueue {
   /// until taken or until the queue is destroyed.
   void refuse() noexcept { refusing_.store(true, std::memory_order_release); }
 
+  /// True when the oldest slot holds an item a take() would get now. A slot a poster has
+  /// claimed but not yet filled does not count: that poster sets wake() once it has.
+  bool ready() const noexcept {
+    const std::size_t pos = head_.load(std::memory_order_relaxed);
+    return cells_[pos & mask_].sequence.load(std::memory_order_acquire) == pos + 1;
+  }
+
+  /// Takes up to capacity() items and hands each to handle(T&) in order; returns how many it
+  /// took. wake() is reset first, and on the way out (a handler's exception included) set
+  /// again only when an item is ready, so a waiter returns when there is something to take and
+  /// does not spin on a slot that is still being filled. Only one thread may drain.
+  template <typename Handle>
+  std::size_t drain(Handle&& handle) {
+    wake_.reset();
+    struct Rearm {
+      PostQueue& q;
+      ~Rearm() {
+        if (q.ready()) q.wake_.set();
+      }
+    } rearm{*this};
+    std::size_t handled = 0;
+    T item{};
+    while (handled < capacity() && take(item)) {
+      ++handled;
+      handle(item);
+    }
+    return handled;
+  }
+
   /// True when no item was queued at the moment of asking.
   bool empty() const noexcept {
     return head_.load(std::memory_order_acquire) == tail_.load(std::memory_order_acquire);

@@ -171,23 +171,9 @@ port::NativeHandle TComm::notifyHandle() const noexcept { return NotifyWindow->w
 bool TComm::waitForNotification(int timeoutMs) const noexcept { return NotifyWindow->wake().wait(timeoutMs); }
 
 std::size_t TComm::dispatchPending() {
-  NotifyQueue& queue = *NotifyWindow;
-  queue.wake().reset();
   // Whatever is left (a handler threw, the limit was reached, a post raced the reset) keeps
   // the handle set, so the event loop comes back for it.
-  struct Rearm {
-    NotifyQueue& q;
-    ~Rearm() {
-      if (!q.empty()) q.wake().set();
-    }
-  } rearm{queue};
-  std::size_t handled = 0;
-  Notification n;
-  while (handled < queue.capacity() && queue.take(n)) {
-    ++handled;
-    DispatchNotification(std::move(n));
-  }
-  return handled;
+  return NotifyWindow->drain([this](Notification& n) { DispatchNotification(std::move(n)); });
 }
 
 void TComm::DispatchNotification(Notification n) {

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -13,10 +14,13 @@
 
 #include "engine/ConnectionString.h"
 #include "engine/Dialect.h"
+#include "engine/WindowUpkeep.h"
 
 namespace engine {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcEngine, "station.engine")
 
 std::atomic<unsigned> connectionSerial{0};
 
@@ -90,18 +94,22 @@ void TADOConnection::Open() {
                                .arg(QDir::toNativeSeparators(path), text));
     }
     q.finish();
-    // WAL: a commit writes only the changed pages once, and a killed process leaves the file
-    // whole. FULL: a committed run survives a power cut too, at one sync per commit. Neither
-    // is essential, so a file that cannot switch (read-only) still opens.
-    if (anyWriteBit(st)) q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    // A rollback journal, not a write-ahead log: every commit lands in the database file
+    // itself, so db1.mdb alone (copied, backed up, carried away after a crash) holds all that
+    // was committed, and a reader needs no write access for a shared-memory file. A file
+    // another program holds open in WAL mode cannot switch; it is then checkpointed after
+    // every commit instead (see settle()). FULL: a committed run survives a power cut too.
+    // Neither is essential, so a file that cannot switch (read-only) still opens.
+    if (anyWriteBit(st))
+      q.exec(journal_ == Journal::Rollback ? QStringLiteral("PRAGMA journal_mode=DELETE")
+                                           : QStringLiteral("PRAGMA journal_mode=WAL"));
+    wal_ = q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next() &&
+           q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+    q.finish();
     q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
     // A day of samples for 99 units is some 50 MB that every run walks (row counts, the
     // oldest rows): reading it through a memory map costs no copy and no private memory.
     q.exec(QStringLiteral("PRAGMA mmap_size=1073741824"));
-    // A run changes the same few pages of each table (oldest and newest rows) for several runs
-    // in a row; copying the log back only every ~25 runs writes each such page once, not each
-    // time. The log then peaks near 32 MB.
-    q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=8000"));
   }
   path_ = path;
   device_ = st.st_dev;
@@ -121,7 +129,7 @@ void TADOConnection::Close() noexcept {
 }
 
 void TADOConnection::forgetSchema() noexcept {
-  registryPresent_ = false;
+  verified_.clear();
   namesValid_ = false;
 }
 
@@ -130,8 +138,13 @@ void TADOConnection::checkFile(bool writing) {
   const bool present = ::stat(QFile::encodeName(path_).constData(), &st) == 0;
   if (!present || st.st_dev != device_ || st.st_ino != inode_) {
     // Writing on would go into a file nobody will ever find again (or the wrong one).
+    const bool inTransaction = level_ > 0;
     Close();
-    Open();
+    Open();  // a file that has gone reports that, in the engine's own words
+    if (inTransaction)
+      throw EDatabaseError(QStringLiteral("'%1' was replaced while a transaction was open; the transaction's changes "
+                                          "were not stored in the new file.")
+                               .arg(QDir::toNativeSeparators(path_)));
     return;
   }
   // The read-only attribute is honoured even for a user the system would let write anyway.
@@ -218,18 +231,71 @@ void TADOConnection::runAll(const std::vector<window::Sql>& statements) {
   run(QStringLiteral("RELEASE cs_statement"));
 }
 
-std::optional<window::Layout> TADOConnection::windowLayout(const QString& table) {
-  if (table.isEmpty()) return {};
-  if (!registryPresent_) {
-    registryPresent_ = returnsRow(window::Sql{QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name=?"),
-                                              {QLatin1String(window::kRegistry)},
-                                              true});
-    if (!registryPresent_) return {};
+QVariant TADOConnection::schemaVersion() {
+  return run(window::Sql{QStringLiteral("PRAGMA schema_version"), {}, true}).rows.at(0).at(0);
+}
+
+template <typename F>
+auto TADOConnection::inSavepoint(F&& work) {
+  run(QStringLiteral("SAVEPOINT cs_upkeep"));
+  try {
+    auto result = work();
+    run(QStringLiteral("RELEASE cs_upkeep"));
+    return result;
+  } catch (...) {
+    forgetSchema();
+    try {
+      run(QStringLiteral("ROLLBACK TO cs_upkeep"));
+      run(QStringLiteral("RELEASE cs_upkeep"));
+    } catch (const EDatabaseError&) {
+      // The connection is unusable; the first error is the one worth reporting.
+    }
+    throw;
   }
-  const ResultSet rs = run(window::lookupStatement(table));
-  if (rs.rows.empty()) return {};
-  const auto& row = rs.rows.front();
-  return window::Layout{row[0].toLongLong(), row[1].toInt(), row[2].toInt()};
+}
+
+window::Found TADOConnection::resolve(const QString& table, bool mayRepair) {
+  window::Found found;
+  found.storedName = table;
+  if (table.isEmpty()) return found;
+  // Checked in full once per schema change (by any program) and whenever the registry has no
+  // entry for the name; in between, one registry lookup.
+  const QString key = table.toLower();
+  const auto known = verified_.constFind(key);
+  if (known != verified_.cend() && *known == schemaVersion()) {
+    const ResultSet rs = run(window::lookupStatement(table));
+    if (!rs.rows.empty()) {
+      const auto& row = rs.rows.front();
+      found.type = QStringLiteral("view");
+      found.layout = window::Layout{row[0].toLongLong(), row[1].toInt(), row[2].toInt()};
+      return found;
+    }
+  }
+  const window::Runner runner = [this](const window::Sql& sql) { return run(sql); };
+  try {
+    found = inSavepoint([&] { return window::reconcile(table, runner); });
+  } catch (const EDatabaseError&) {
+    // A reader of a file it may not change still reads what is there.
+    if (mayRepair) throw;
+    return found;
+  }
+  for (const QString& r : found.repairs) qCWarning(lcEngine).noquote() << r;
+  if (found.layout) verified_.insert(key, schemaVersion());
+  return found;
+}
+
+std::optional<window::Layout> TADOConnection::adoptPlain(const QString& table) {
+  const window::Runner runner = [this](const window::Sql& sql) { return run(sql); };
+  QString why;
+  const std::optional<window::Layout> layout = inSavepoint([&] { return window::adopt(table, runner, why); });
+  if (layout) {
+    qCInfo(lcEngine).noquote() << table + QStringLiteral(": plain table taken into the windowed form, every row kept");
+  } else if (!refusedAdoptions_.contains(table.toLower())) {
+    refusedAdoptions_.insert(table.toLower());
+    qCWarning(lcEngine).noquote() << table + QStringLiteral(": stays a plain table (") + why +
+                                         QStringLiteral("); its times are snapped to 0.05 on shifts");
+  }
+  return layout;
 }
 
 ResultSet TADOConnection::Execute(const QString& sql) {
@@ -237,14 +303,30 @@ ResultSet TADOConnection::Execute(const QString& sql) {
   const Statement st = parseStatement(sql);
   checkFile(!st.readsOnly());
   if (observer_) observer_(sql);
+  ResultSet result = executeParsed(st);
+  if (!st.readsOnly()) settle();
+  return result;
+}
 
+ResultSet TADOConnection::executeParsed(const Statement& st) {
   if (st.kind == Statement::Kind::CreateTable && !st.table.isEmpty() && window::hasTimeColumn(st.columns)) {
-    if (returnsRow(window::nameTakenStatement(st.table)))
+    // Hidden parts a dropped table left behind go first (resolve removes them).
+    if (!resolve(st.table, true).type.isEmpty())
       throw EDatabaseError(QStringLiteral("table %1 already exists").arg(st.table));
     runAll(window::createStatements(st.table, st.columns));
     return {};
   }
-  if (const auto layout = windowLayout(st.table)) {
+  window::Found found = resolve(st.table, !st.readsOnly());
+  const bool changes = st.kind == Statement::Kind::Insert || st.kind == Statement::Kind::Update ||
+                       st.kind == Statement::Kind::Delete;
+  if (!found.layout && changes && found.type == QLatin1String("table")) {
+    found.layout = adoptPlain(found.storedName);
+    if (!found.layout && st.kind == Statement::Kind::Update && st.whereClause.isEmpty()) {
+      if (const auto steps = shiftSteps(st.setClause, QLatin1String(window::kTimeColumn), 0.05))
+        return run(window::snappedShift(found.storedName, *steps));
+    }
+  }
+  if (const auto& layout = found.layout) {
     const std::vector<window::Sql> statements = window::translate(st, *layout);
     if (statements.empty()) {
       ResultSet none;
@@ -268,9 +350,23 @@ int TADOConnection::BeginTrans() {
 
 void TADOConnection::CommitTrans() {
   if (!open_ || level_ == 0) throw EDatabaseError(QStringLiteral("No transaction is active."));
+  // A commit into a file that is no longer the named one would be lost to every reader.
+  if (level_ == 1) checkFile(true);
   if (level_ == 1) run(QStringLiteral("COMMIT"));
   else run(QStringLiteral("RELEASE cs_level%1").arg(level_));
   --level_;
+  if (level_ == 0) settle();
+}
+
+void TADOConnection::settle() noexcept {
+  if (!wal_ || level_ > 0) return;
+  try {
+    // PASSIVE: copies every frame no reader still needs, without waiting for readers. A
+    // reader holding an old snapshot leaves the rest for the next commit.
+    run(window::Sql{QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"), {}, true});
+  } catch (const EDatabaseError&) {
+    // The commit stands in the log; the next one copies it.
+  }
 }
 
 void TADOConnection::RollbackTrans() noexcept {

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 #include <QHash>
+#include <QSet>
 #include <QSqlQuery>
 #include <QVariant>
 #include <functional>
@@ -21,8 +22,13 @@
 #include <optional>
 #include <vector>
 
+#include "engine/Dialect.h"
 #include "engine/EngineError.h"
 #include "engine/TimeWindow.h"
+
+namespace engine::window {
+struct Found;
+}
 
 namespace engine {
 
@@ -36,6 +42,11 @@ struct ResultSet {
 
 class TADOConnection {
  public:
+  /// How commits reach the file. Rollback (the default): each commit is written into the file
+  /// itself. WalCheckpointed: through a write-ahead log that is copied into the file after
+  /// every commit (kept for comparison in the benchmarks).
+  enum class Journal { Rollback, WalCheckpointed };
+
   TADOConnection();
   ~TADOConnection();
   TADOConnection(const TADOConnection&) = delete;
@@ -44,6 +55,8 @@ class TADOConnection {
   /// Takes effect at the next opening; an open connection stays as it is.
   void setConnectionString(const QString& text) { connectionString_ = text; }
   const QString& ConnectionString() const { return connectionString_; }
+  /// Takes effect at the next opening.
+  void setJournal(Journal journal) { journal_ = journal; }
 
   /// Opens the connection if closed. Throws EDatabaseError.
   void Open();
@@ -72,20 +85,32 @@ class TADOConnection {
 
  private:
   void checkFile(bool writing);
+  ResultSet executeParsed(const Statement& st);
+  /// With a write-ahead log, copies what is committed into the file; nothing otherwise.
+  void settle() noexcept;
   void forgetSchema() noexcept;
   ResultSet run(const QString& sql);
   ResultSet run(const window::Sql& sql);
   void runAll(const std::vector<window::Sql>& statements);
   bool returnsRow(const window::Sql& sql);
-  std::optional<window::Layout> windowLayout(const QString& table);
+  QVariant schemaVersion();
+  template <typename F>
+  auto inSavepoint(F&& work);
+  /// What `table` is, with its hidden parts made whole first (see WindowUpkeep.h). A repair
+  /// that fails throws when `mayRepair`, and is skipped (the table read as it stands) otherwise.
+  window::Found resolve(const QString& table, bool mayRepair);
+  std::optional<window::Layout> adoptPlain(const QString& table);
 
   QString name_;
   QString connectionString_;
   QString path_;
   bool open_ = false;
+  Journal journal_ = Journal::Rollback;
+  bool wal_ = false;
   int level_ = 0;
   // What is known of the schema while open; forgotten on close and rollback.
-  bool registryPresent_ = false;
+  QHash<QString, QVariant> verified_;  ///< lower-case name -> schema version last checked at
+  QSet<QString> refusedAdoptions_;     ///< plain tables already logged as not adoptable
   bool namesValid_ = false;
   QVariant namesVersion_;
   QStringList names_;

@@ -15,7 +15,6 @@ constexpr double kStepsPerHour = 20;
 QString quoted(const QString& name) { return QLatin1Char('"') + name + QLatin1Char('"'); }
 QString rowsTable(const QString& t) { return quoted(QStringLiteral("cs_rows_") + t); }
 QString keyedView(const QString& t) { return quoted(QStringLiteral("cs_keyed_") + t); }
-QString insertTrigger(const QString& t) { return quoted(QStringLiteral("cs_insert_") + t); }
 // Table names reach SQL literals only after the dialect reader accepted them as plain
 // identifiers (letters, digits, '_'), so they need no escaping inside quotes.
 QString baseOf(const QString& t) {
@@ -82,43 +81,121 @@ bool hasTimeColumn(const std::vector<ColumnDef>& columns) {
   return false;
 }
 
+QString rowsTableName(const QString& table) { return QStringLiteral("cs_rows_") + table; }
+QString keyedViewName(const QString& table) { return QStringLiteral("cs_keyed_") + table; }
+QStringList triggerNames(const QString& table) {
+  return {QStringLiteral("cs_insert_") + table, QStringLiteral("cs_update_") + table,
+          QStringLiteral("cs_delete_") + table};
+}
+
+namespace {
+
+// A time as given by any client: a number, or text that reads as one (sqlite3's .import binds
+// every field as text; a plain REAL column would convert it the same way). Null for anything
+// else. Comparing the text with its own conversion applies SQLite's numeric affinity to it,
+// which succeeds only for text that is wholly a number.
+QString timeValue(const QString& x) {
+  return QStringLiteral("(CASE WHEN typeof(%1) IN ('integer','real') THEN %1 "
+                        "WHEN typeof(%1)='text' AND CAST(%1 AS REAL) = %1 THEN CAST(%1 AS REAL) END)")
+      .arg(x);
+}
+
+QString refuseBadTime(const QString& x, const QString& table) {
+  const QString t = timeValue(x);
+  return QStringLiteral("SELECT RAISE(ABORT, '%1 in %2 must be a multiple of 0.05') WHERE %3 IS NOT NULL AND "
+                        "(%4 IS NULL OR abs(%4*20 - round(%4*20)) > 1e-6 OR abs(%4*20) > 1e12);")
+      .arg(QLatin1String(kTimeColumn), table, x, t);
+}
+
+QString stepOfTime(const QString& x, const QString& table) {
+  return QStringLiteral("(CAST(round(%1*20) AS INTEGER) + %2)").arg(timeValue(x), baseOf(table));
+}
+
+// The rows behind one visible row OLD: same step, same values. Rows of one step share a key
+// block, so the search is a key range, not a scan of the table.
+QString sameRow(const QString& table, const std::vector<ColumnDef>& columns) {
+  const QString step = stepOfTime(QStringLiteral("OLD.") + QLatin1String(kTimeColumn), table);
+  QStringList parts{QStringLiteral("cs_key BETWEEN coalesce(%1*%2, -9223372036854775807) AND "
+                                   "coalesce(%1*%2+%3, 9223372036854775807)")
+                        .arg(step)
+                        .arg(kBlock)
+                        .arg(kBlock - 1),
+                    QStringLiteral("cs_step IS ") + step};
+  for (const ColumnDef& c : columns)
+    if (!isTime(c.name)) parts << QStringLiteral("%1 IS OLD.%1").arg(c.name);
+  return parts.join(QStringLiteral(" AND "));
+}
+
+}  // namespace
+
 std::vector<Sql> createStatements(const QString& table, const std::vector<ColumnDef>& columns) {
   QStringList storeCols{QStringLiteral("cs_key INTEGER PRIMARY KEY"), QStringLiteral("cs_step INTEGER")};
+  for (const ColumnDef& c : columns)
+    if (!isTime(c.name)) storeCols << (c.type.isEmpty() ? c.name : c.name + QLatin1Char(' ') + c.type);
+  std::vector<Sql> out{
+      {QStringLiteral("CREATE TABLE %1 (%2)").arg(rowsTable(table), storeCols.join(QLatin1Char(',')))}};
+  for (Sql& s : objectStatements(table, columns, 0)) out.push_back(std::move(s));
+  return out;
+}
+
+std::vector<Sql> objectStatements(const QString& table, const std::vector<ColumnDef>& columns, long long base) {
   QStringList keyedCols{QStringLiteral("cs_key AS cs_rowid")};
-  const QString step =
-      QStringLiteral("CAST(round(NEW.%1*20) AS INTEGER) + %2").arg(QLatin1String(kTimeColumn), baseOf(table));
-  QStringList viewCols, newValues{newKey(table, step), step};
+  const QString newStep = stepOfTime(QStringLiteral("NEW.") + QLatin1String(kTimeColumn), table);
+  // A row whose time changes moves to a key in its new time's block, where the deletion of
+  // the rows at one time looks for it.
+  const QString movedKey =
+      QStringLiteral("CASE WHEN %1 IS cs_step THEN cs_key WHEN %1 IS NULL THEN (SELECT max(cs_key)+1 FROM %2) "
+                     "ELSE %3 END")
+          .arg(newStep, rowsTable(table), newKey(table, newStep));
+  QStringList viewCols, newValues{newKey(table, newStep), newStep},
+      sets{QStringLiteral("cs_step = ") + newStep, QStringLiteral("cs_key = ") + movedKey};
   int timeIndex = 0;
   for (const ColumnDef& c : columns) {
     if (isTime(c.name)) {
       timeIndex = static_cast<int>(viewCols.size());
       keyedCols << QStringLiteral("(cs_step - %1) / 20.0 AS %2").arg(baseOf(table), c.name);
     } else {
-      storeCols << (c.type.isEmpty() ? c.name : c.name + QLatin1Char(' ') + c.type);
       keyedCols << c.name;
       newValues << QStringLiteral("NEW.") + c.name;
+      sets << QStringLiteral("%1 = NEW.%1").arg(c.name);
     }
     viewCols << c.name;
   }
   const QString registry = QLatin1String(kRegistry);
+  const QString time = QLatin1String(kTimeColumn);
+  const QStringList trig = triggerNames(table);
   const QStringList texts{
       QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (name TEXT PRIMARY KEY COLLATE NOCASE, base INTEGER NOT NULL, "
                      "time_index INTEGER NOT NULL, column_count INTEGER NOT NULL)")
           .arg(registry),
-      QStringLiteral("CREATE TABLE %1 (%2)").arg(rowsTable(table), storeCols.join(QLatin1Char(','))),
+      QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (cs_key INTEGER PRIMARY KEY, current INTEGER NOT NULL)")
+          .arg(QLatin1String(kTouched)),
       QStringLiteral("CREATE VIEW %1 AS SELECT %2 FROM %3").arg(keyedView(table), keyedCols.join(QLatin1Char(',')),
                                                                rowsTable(table)),
       QStringLiteral("CREATE VIEW %1 AS SELECT %2 FROM %3").arg(quoted(table), viewCols.join(QLatin1Char(',')),
                                                                keyedView(table)),
-      QStringLiteral("CREATE TRIGGER %1 INSTEAD OF INSERT ON %2 BEGIN "
-                     "SELECT RAISE(ABORT, '%3 in %6 must be a multiple of 0.05') WHERE NEW.%3 IS NOT NULL AND "
-                     "(typeof(NEW.%3) NOT IN ('integer','real') OR abs(NEW.%3*20 - round(NEW.%3*20)) > 1e-6 "
-                     "OR abs(NEW.%3*20) > 1e12); "
-                     "INSERT INTO %4 VALUES (%5); END")
-          .arg(insertTrigger(table), quoted(table), QLatin1String(kTimeColumn), rowsTable(table),
-               newValues.join(QLatin1Char(',')), table),
-      QStringLiteral("INSERT INTO %1 (name, base, time_index, column_count) VALUES ('%2', 0, %3, %4)")
+      QStringLiteral("CREATE TRIGGER %1 INSTEAD OF INSERT ON %2 BEGIN %3 INSERT INTO %4 VALUES (%5); END")
+          .arg(quoted(trig[0]), quoted(table), refuseBadTime(QStringLiteral("NEW.") + time, table), rowsTable(table),
+               newValues.join(QLatin1Char(','))),
+      // A visible row has no key of its own, so the row behind it is found by its step and
+      // values. Rows alike in every column are interchangeable; each firing takes one that this
+      // statement has not yet changed (the statement's first firing, OLD.rowid 1, forgets the
+      // previous statement's), so a row changed to look like a later one is not changed twice.
+      QStringLiteral("CREATE TRIGGER %1 INSTEAD OF UPDATE ON %2 BEGIN %3 "
+                     "DELETE FROM %4 WHERE OLD.rowid = 1; "
+                     "UPDATE %4 SET current = 0 WHERE current = 1; "
+                     "INSERT INTO %4 (cs_key, current) SELECT cs_key, 1 FROM %5 WHERE %6 "
+                     "AND cs_key NOT IN (SELECT cs_key FROM %4) ORDER BY cs_key LIMIT 1; "
+                     "UPDATE %5 SET %7 WHERE cs_key = (SELECT cs_key FROM %4 WHERE current = 1); END")
+          .arg(quoted(trig[1]), quoted(table), refuseBadTime(QStringLiteral("NEW.") + time, table),
+               QLatin1String(kTouched), rowsTable(table), sameRow(table, columns), sets.join(QLatin1Char(','))),
+      // Rows alike in every column all meet the same condition: deleting them together is what
+      // the statement does on a plain table.
+      QStringLiteral("CREATE TRIGGER %1 INSTEAD OF DELETE ON %2 BEGIN DELETE FROM %3 WHERE %4; END")
+          .arg(quoted(trig[2]), quoted(table), rowsTable(table), sameRow(table, columns)),
+      QStringLiteral("INSERT OR REPLACE INTO %1 (name, base, time_index, column_count) VALUES ('%2', %3, %4, %5)")
           .arg(registry, table)
+          .arg(base)
           .arg(timeIndex)
           .arg(columns.size()),
   };
@@ -190,8 +267,8 @@ std::vector<Sql> translate(const Statement& st, const Layout& layout) {
                    .arg(rowsTable(t), st.setClause, keyedView(t), where)}};
     }
     case Statement::Kind::DropTable:
-      return {{QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(insertTrigger(t))},
-              {QStringLiteral("DROP VIEW %1").arg(quoted(t))},
+      // The view's triggers go with it.
+      return {{QStringLiteral("DROP VIEW %1").arg(quoted(t))},
               {QStringLiteral("DROP VIEW %1").arg(keyedView(t))},
               {QStringLiteral("DROP TABLE %1").arg(rowsTable(t))},
               {QStringLiteral("DELETE FROM %1 WHERE name=?").arg(QLatin1String(kRegistry)), {t}}};

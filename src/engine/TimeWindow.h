@@ -11,11 +11,16 @@
 // change instead of rewriting every row.
 //
 // The station's own statements on such a table (row count, insert, delete at one time, shift)
-// go straight to the row store; other statements read through the view, which also takes
-// inserts from any SQL client.
+// go straight to the row store; other statements read through the view. Its triggers take
+// inserts (with or without a column list, numbers given as text as sqlite3's .import gives
+// them), updates and deletes from any SQL client, with a plain table's outcome.
 //
-// Caveat: times stored in such a table must be multiples of 0.05 (or null); other values are
-// refused with an error rather than rounded.
+// Caveats: times stored in such a table must be multiples of 0.05 (or null); other values are
+// refused with an error rather than rounded. A view cannot show a declared type for a computed
+// column, so the time column lists none. An update through the view finds the row behind each
+// visible row by its values, and tells one statement from the next by the first row's OLD.rowid
+// being 1 (SQLite numbers the rows it has read for the statement from 1); the client tests
+// check this on every build.
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -27,6 +32,8 @@ namespace engine::window {
 
 inline constexpr char kTimeColumn[] = "measureTime";
 inline constexpr char kRegistry[] = "cs_window";
+/// Rows an UPDATE through a table's view has changed so far (its triggers' own bookkeeping).
+inline constexpr char kTouched[] = "cs_touched";
 
 /// One statement for SQLite, with its values bound to the '?' places in order. Statements that
 /// recur (inserts, counts, deletes and shifts of one table) are kept prepared.
@@ -48,9 +55,18 @@ struct Layout {
 /// True when the definitions hold the time column (any letter case).
 bool hasTimeColumn(const std::vector<ColumnDef>& columns);
 
-/// The statements that create the registry (if missing), the row store, the views and the
-/// insert trigger for a new windowed table, and register it at base 0.
+/// The statements that create the row store, the views and the triggers for a new windowed
+/// table (and the registry if missing), and register it at base 0.
 std::vector<Sql> createStatements(const QString& table, const std::vector<ColumnDef>& columns);
+/// The same without the row store: the registry and bookkeeping tables if missing, the views,
+/// the insert, update and delete triggers, and the registry row at `base` (replacing one).
+/// None of the objects may exist yet.
+std::vector<Sql> objectStatements(const QString& table, const std::vector<ColumnDef>& columns, long long base);
+
+/// Names of the hidden objects behind a windowed table.
+QString rowsTableName(const QString& table);
+QString keyedViewName(const QString& table);
+QStringList triggerNames(const QString& table);
 
 /// The statement that reads a table's Layout (base, time index, column count); no row when the
 /// table is not windowed.

@@ -1,5 +1,7 @@
 // Settings load and save, sampling and clearing.
 #include <QLineEdit>
+#include <QLoggingCategory>
+#include <stdexcept>
 
 #include "app/Unit1.h"
 #include "store/core/SamplingRun.h"
@@ -10,6 +12,8 @@
 #include "toolkit/PollTimer.h"
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcStore, "station.store")
 
 const char kConnectionString[] = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=db1.mdb;Persist Security Info=False";
 
@@ -46,13 +50,29 @@ bool TForm1::TableExists(const QString& name) { return store::tableExists(ADOCon
 void TForm1::StoreSamples() {
   if (ElapsedSeconds < store::kSamplingThreshold) return;
   Timer1->setEnabled(false);
-  store::storeRun(ADOConnection1, ADOQuery1, SpinEdit1->value(), *this);
+  std::vector<store::UnitFailure> failures;
+  try {
+    failures = store::storeRun(ADOConnection1, ADOQuery1, SpinEdit1->value(), *this);
+  } catch (const std::exception& e) {
+    qCWarning(lcStore).noquote() << "sampling run failed, no unit stored:" << QString::fromUtf8(e.what());
+    throw;
+  }
   ElapsedSeconds = 0;
   Timer1->setEnabled(true);
+  if (failures.empty()) return;
+  for (const store::UnitFailure& f : failures)
+    qCWarning(lcStore).noquote() << "sampling run: unit" << f.unit << "not stored:" << f.text;
+  throw std::runtime_error(store::failureText(failures).toStdString());
 }
 
 void TForm1::SpeedButton4Click() {
   if (boxes().confirm(this, QStringLiteral("确认要删除保存的所有数据吗？")) != toolkit::MessageBoxes::Answer::Yes)
     return;
-  store::clearSamples(ADOConnection1, ADOQuery1, SpinEdit1->value());
+  try {
+    store::clearSamples(ADOConnection1, ADOQuery1, SpinEdit1->value());
+  } catch (const std::exception& e) {
+    qCWarning(lcStore).noquote() << "clearing failed:" << QString::fromUtf8(e.what());
+    throw;
+  }
+  qCInfo(lcStore) << "stored samples cleared for units 1 to" << SpinEdit1->value();
 }

@@ -1,6 +1,8 @@
 // The notification queue between threads, and status samples turned into reports.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -154,4 +156,66 @@ TEST(Deadline, HugeTimeLimitsMeanNoLimitRatherThanAnOverflow) {
   EXPECT_FALSE(day.expired(now));
   EXPECT_TRUE(day.expired(now + std::chrono::hours(25)));
   EXPECT_EQ(port::Deadline::earlier(huge, day).when(), day.when());
+}
+
+namespace {
+
+// An item whose hand-over into the queue waits until released: the poster has claimed its
+// slot but not yet filled it.
+struct SlowItem {
+  static inline std::atomic<bool> claimed{false};
+  static inline std::atomic<bool> release{false};
+  int value = 0;
+  SlowItem() = default;
+  explicit SlowItem(int v) : value(v) {}
+  SlowItem& operator=(SlowItem&& other) noexcept {
+    if (other.value == 7) {
+      claimed = true;
+      while (!release) std::this_thread::yield();
+    }
+    value = other.value;
+    return *this;
+  }
+};
+
+}  // namespace
+
+TEST(PostQueue, DrainLeavesTheWakeClearWhileAPosterIsStillFillingItsSlot) {
+  PostQueue<SlowItem> q(4);
+  std::vector<int> seen;
+  std::thread poster([&] {
+    SlowItem item(7);
+    ASSERT_TRUE(q.post(item));
+  });
+  while (!SlowItem::claimed) std::this_thread::yield();
+  // Nothing can be taken yet; a wake left set here would have the event loop come straight
+  // back, find nothing again, and spin until the poster is done.
+  EXPECT_FALSE(q.empty());
+  EXPECT_FALSE(q.ready());
+  EXPECT_EQ(q.drain([&](SlowItem& i) { seen.push_back(i.value); }), 0u);
+  EXPECT_FALSE(q.wake().isSet());
+
+  SlowItem::release = true;
+  poster.join();
+  EXPECT_TRUE(q.wake().isSet());  // the poster's own wake, once its item is in place
+  EXPECT_EQ(q.drain([&](SlowItem& i) { seen.push_back(i.value); }), 1u);
+  EXPECT_EQ(seen, std::vector<int>{7});
+  EXPECT_FALSE(q.wake().isSet());
+}
+
+TEST(PostQueue, DrainKeepsTheWakeSetForWhatAThrowingHandlerLeft) {
+  PostQueue<int> q(4);
+  for (int i = 0; i < 3; ++i) {
+    int v = i;
+    ASSERT_TRUE(q.post(v));
+  }
+  EXPECT_THROW(q.drain([](int& v) {
+    if (v == 1) throw std::runtime_error("handler failed");
+  }),
+               std::runtime_error);
+  EXPECT_TRUE(q.wake().isSet());
+  std::vector<int> rest;
+  EXPECT_EQ(q.drain([&](int& v) { rest.push_back(v); }), 1u);
+  EXPECT_EQ(rest, std::vector<int>{2});
+  EXPECT_FALSE(q.wake().isSet());
 }

@@ -1,11 +1,16 @@
-// Sampling killed at varied moments: every kill leaves a whole database and whole windows.
+// Sampling killed at varied moments: every kill leaves a whole database, whole windows, and a
+// db1.mdb that opens on its own. Station-made tables, tables another program made with the
+// plain create statement (killed while they are being taken over, too), and clearings.
 #include <signal.h>
 
+#include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -19,17 +24,39 @@ namespace {
 
 constexpr int kUnits = 6;
 
-// Fills units 1..6 with 476..481 rows, so runs cross the full-window boundary while killed.
-void prefill() {
-  engine::TADOConnection c;
-  c.setConnectionString(QStringLiteral("Data Source=db1.mdb"));
-  engine::Transaction t(c);
+void exec(QSqlQuery& q, const QString& sql) {
+  if (!q.exec(sql)) throw std::runtime_error(q.lastError().text().toStdString());
+}
+
+// Fills units 1..6 with 476..481 rows, so runs cross the full-window boundary while killed:
+// through the station's engine, or as plain tables through a connection of another program's.
+void prefill(bool plainTables) {
   acquisition::CellRow cells{};
-  for (int u = 1; u <= kUnits; ++u) {
-    c.Execute(store::createTable(u));
-    for (int r = 0; r < 475 + u; ++r) c.Execute(store::insertSample(u, cells, u, r * store::kTimeStep));
+  if (!plainTables) {
+    engine::TADOConnection c;
+    c.setConnectionString(QStringLiteral("Data Source=db1.mdb"));
+    engine::Transaction t(c);
+    for (int u = 1; u <= kUnits; ++u) {
+      c.Execute(store::createTable(u));
+      for (int r = 0; r < 475 + u; ++r) c.Execute(store::insertSample(u, cells, u, r * store::kTimeStep));
+    }
+    t.commit();
+    return;
   }
-  t.commit();
+  const QString name = QStringLiteral("kill_client");
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(QStringLiteral("db1.mdb"));
+    if (!db.open()) throw std::runtime_error("cannot open db1.mdb");
+    QSqlQuery q(db);
+    exec(q, QStringLiteral("BEGIN"));
+    for (int u = 1; u <= kUnits; ++u) {
+      exec(q, store::createTable(u));
+      for (int r = 0; r < 475 + u; ++r) exec(q, store::insertSample(u, cells, u, r * store::kTimeStep));
+    }
+    exec(q, QStringLiteral("COMMIT"));
+  }
+  QSqlDatabase::removeDatabase(name);
 }
 
 struct Check {
@@ -37,8 +64,9 @@ struct Check {
   QStringList faults;
 };
 
-// Reads the file the way any SQL client would, with no engine in between.
-Check inspect(const QString& path) {
+// Reads the file the way any SQL client would, with no engine in between. Tables hold between
+// minRows(u) and 481 rows at distinct exact multiples of 0.05, the oldest at 0.
+Check inspect(const QString& path, const std::function<int(int)>& minRows) {
   Check out;
   const QString name = QStringLiteral("kill_check");
   {
@@ -58,10 +86,10 @@ Check inspect(const QString& path) {
           continue;
         }
         const int rows = q.value(0).toInt();
-        if (rows > 481 || rows < 475 + std::min(u, 5)) out.faults << t + QStringLiteral(" holds %1 rows").arg(rows);
+        if (rows > 481 || rows < minRows(u)) out.faults << t + QStringLiteral(" holds %1 rows").arg(rows);
         if (q.value(1).toInt() != rows) out.faults << t + QStringLiteral(" has repeated times");
         if (q.value(2).toInt() != 0) out.faults << t + QStringLiteral(" has times off the 0.05 steps");
-        if (q.value(3).toDouble() != 0) out.faults << t + QStringLiteral(" starts at %1").arg(q.value(3).toDouble());
+        if (rows > 0 && q.value(3).toDouble() != 0) out.faults << t + QStringLiteral(" starts at %1").arg(q.value(3).toDouble());
       }
     }
   }
@@ -69,19 +97,29 @@ Check inspect(const QString& path) {
   return out;
 }
 
-}  // namespace
+// A copy of db1.mdb alone, as taken right after the kill (before anything recovers the file),
+// opened read-only by the sqlite3 client in a folder of its own. Empty when it opens.
+QString copyAloneOpens(const QString& folder) {
+  QTemporaryDir elsewhere;
+  const QString copy = elsewhere.filePath(QStringLiteral("db1.mdb"));
+  if (!QFile::copy(folder + QStringLiteral("/db1.mdb"), copy)) return QStringLiteral("copy failed");
+  QProcess p;
+  p.start(QStringLiteral("sqlite3"),
+          {QStringLiteral("-readonly"), QStringLiteral("-bail"), copy, QStringLiteral("select count(*) from sqlite_master;")});
+  if (!p.waitForFinished(30000)) return QStringLiteral("sqlite3 did not finish");
+  return p.exitCode() == 0 ? QString() : QString::fromUtf8(p.readAllStandardError());
+}
 
-TEST(KillDuringSampling, EveryKillLeavesWholeWindows) {
-  StationFolder folder;
-  folder.makeDatabase(QStringLiteral("5"), kUnits);
-  prefill();
+// Starts the child `rounds` times and kills it at varied moments within and between runs.
+void killRounds(StationFolder& folder, int rounds, const QStringList& extra, const std::function<void()>& beforeRound,
+                const std::function<int(int)>& minRows) {
   int killedWhileRunning = 0;
-  for (int round = 0; round < 24; ++round) {
+  for (int round = 0; round < rounds; ++round) {
+    beforeRound();
     QProcess child;
-    child.start(QStringLiteral(STORE_KILL_CHILD), {folder.path(), QString::number(kUnits)});
+    child.start(QStringLiteral(STORE_KILL_CHILD), QStringList{folder.path(), QString::number(kUnits)} + extra);
     ASSERT_TRUE(child.waitForStarted(10000));
     ASSERT_TRUE(child.waitForReadyRead(30000)) << child.readAllStandardError().toStdString();
-    // Varied moments within and between runs.
     std::this_thread::sleep_for(std::chrono::microseconds(500 + (round * 7919) % 60000));
     const bool running = child.state() == QProcess::Running;
     if (running) {
@@ -91,9 +129,45 @@ TEST(KillDuringSampling, EveryKillLeavesWholeWindows) {
     ASSERT_TRUE(child.waitForFinished(30000));
     EXPECT_TRUE(child.exitStatus() == QProcess::CrashExit || !running) << child.readAllStandardError().toStdString();
 
-    const Check check = inspect(folder.file(QStringLiteral("db1.mdb")));
+    EXPECT_EQ(copyAloneOpens(folder.path()), QString()) << "round " << round;
+    const Check check = inspect(folder.file(QStringLiteral("db1.mdb")), minRows);
     ASSERT_EQ(check.integrity, QStringLiteral("ok")) << "round " << round;
     ASSERT_TRUE(check.faults.isEmpty()) << "round " << round << ": " << check.faults.join(QStringLiteral("; ")).toStdString();
   }
-  EXPECT_EQ(killedWhileRunning, 24);
+  EXPECT_EQ(killedWhileRunning, rounds);
+}
+
+int fullDay(int unit) { return 475 + std::min(unit, 5); }
+
+}  // namespace
+
+TEST(KillDuringSampling, EveryKillLeavesWholeWindows) {
+  StationFolder folder;
+  folder.makeDatabase(QStringLiteral("5"), kUnits);
+  prefill(false);
+  killRounds(folder, 24, {}, [] {}, fullDay);
+}
+
+TEST(KillDuringSampling, TablesAnotherProgramMadeStayWholeWhileTakenOver) {
+  StationFolder folder;
+  folder.makeDatabase(QStringLiteral("5"), kUnits);
+  prefill(true);
+  const QString db = folder.file(QStringLiteral("db1.mdb"));
+  const QString plain = folder.file(QStringLiteral("plain.template"));
+  ASSERT_TRUE(QFile::copy(db, plain));
+  int round = 0;
+  // Every other round starts again from the plain tables, so kills land in their taking over.
+  killRounds(folder, 20, {}, [&] {
+    if (round++ % 2 != 0) return;
+    QFile::remove(db + QStringLiteral("-journal"));
+    ASSERT_TRUE(QFile::remove(db));
+    ASSERT_TRUE(QFile::copy(plain, db));
+  }, fullDay);
+}
+
+TEST(KillDuringSampling, AKilledClearingLeavesWholeTables) {
+  StationFolder folder;
+  folder.makeDatabase(QStringLiteral("5"), kUnits);
+  prefill(false);
+  killRounds(folder, 20, {QStringLiteral("clear")}, [] {}, [](int) { return 0; });
 }

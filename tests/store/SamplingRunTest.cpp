@@ -1,6 +1,11 @@
 // Sampling runs and clearing on a real station database.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
 #include "engine/TADOConnection.h"
 #include "engine/TADOQuery.h"
 #include "engine/Transaction.h"
@@ -65,7 +70,7 @@ std::vector<double> places(int from, int to) {
 
 TEST_F(SamplingRun, FirstRunCreatesTheTablesWithOneRowAtZero) {
   acquisition::MeasurementTables silent;  // units that never answered
-  store::storeRun(connection, query, 3, silent);
+  (void)store::storeRun(connection, query, 3, silent);
   for (int u = 1; u <= 3; ++u) EXPECT_EQ(times(u), std::vector<double>{0}) << u;
   EXPECT_FALSE(store::tableExists(connection, QStringLiteral("measure4")));
   EXPECT_EQ(value(QStringLiteral("select V1+V108+V from measure2")), 0);
@@ -75,7 +80,7 @@ TEST_F(SamplingRun, FirstRunCreatesTheTablesWithOneRowAtZero) {
 TEST_F(SamplingRun, RowsCarryTheMeasurementTables) {
   tables.CellVoltage[2][1] = 3.795;
   tables.CellVoltage[2][108] = 16;
-  store::storeRun(connection, query, 2, tables);
+  (void)store::storeRun(connection, query, 2, tables);
   EXPECT_EQ(value(QStringLiteral("select V1 from measure2")), 3.795);
   EXPECT_EQ(value(QStringLiteral("select V108 from measure2")), 16);
   EXPECT_EQ(value(QStringLiteral("select V from measure2")), 202);
@@ -86,49 +91,110 @@ TEST_F(SamplingRun, TimesFollowTheRowCountAndTheWindowStaysAtADay) {
   fill(2, 479);
   fill(3, 480);
   fill(4, 481);
-  store::storeRun(connection, query, 4, tables);
+  (void)store::storeRun(connection, query, 4, tables);
   EXPECT_EQ(times(1), places(0, 3));  // new row at 0.15
   EXPECT_EQ(times(2), places(0, 479));  // new row at 23.95, now full
   EXPECT_EQ(times(3), places(0, 479));  // row at 0 dropped, shifted, new row at 23.95
   EXPECT_EQ(times(4), places(0, 480));  // a table above the window keeps its size
-  for (int run = 0; run < 30; ++run) store::storeRun(connection, query, 4, tables);
+  for (int run = 0; run < 30; ++run) (void)store::storeRun(connection, query, 4, tables);
   EXPECT_EQ(times(3), places(0, 479));
   EXPECT_EQ(times(4), places(0, 480));
 }
 
 TEST_F(SamplingRun, RaisedUnitCountAddsTablesAndKeepsTheOthersGoing) {
   for (int u = 1; u <= 5; ++u) fill(u, 200);
-  store::storeRun(connection, query, 8, tables);
+  (void)store::storeRun(connection, query, 8, tables);
   for (int u = 1; u <= 5; ++u) EXPECT_EQ(newest(u), 10) << u;
   for (int u = 6; u <= 8; ++u) EXPECT_EQ(times(u), std::vector<double>{0}) << u;
   // A count above the tables kept stops at unit 99.
-  store::storeRun(connection, query, 250, tables);
+  (void)store::storeRun(connection, query, 250, tables);
   EXPECT_TRUE(store::tableExists(connection, QStringLiteral("measure99")));
 }
 
-TEST_F(SamplingRun, AFailingUnitKeepsItsWindowWholeAndEarlierUnitsKeepTheirRows) {
+TEST_F(SamplingRun, AFailingUnitCostsOnlyItsOwnRow) {
   fill(1, 10);
   fill(2, 480);
   fill(3, 10);
+  fill(4, 480);
   // Unit 2's insert fails after its drop and shift have run, as a full disk would make it.
   connection.Execute(QStringLiteral(
       "CREATE TRIGGER refuse BEFORE INSERT ON cs_rows_measure2 BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END"));
-  try {
-    store::storeRun(connection, query, 3, tables);
-    ADD_FAILURE() << "the run reported success";
-  } catch (const engine::EDatabaseError& e) {
-    EXPECT_EQ(e.text(), QStringLiteral("database or disk is full"));
-  }
+  const std::vector<store::UnitFailure> failed = store::storeRun(connection, query, 4, tables);
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed.front().unit, 2);
+  EXPECT_EQ(failed.front().text, QStringLiteral("database or disk is full"));
   EXPECT_EQ(rows(1), 11);
   EXPECT_EQ(times(2), places(0, 479));  // neither dropped nor shifted
-  EXPECT_EQ(rows(3), 10);                // no row after the failing unit
+  EXPECT_EQ(rows(3), 11);                // the units after the failing one are stored too
+  EXPECT_EQ(times(4), places(0, 479));
+  EXPECT_EQ(value(QStringLiteral("select V from measure4 where measureTime=23.95")), 204);
   EXPECT_EQ(connection.TransactionLevel(), 0);
   EXPECT_FALSE(query.Active());
+  EXPECT_EQ(store::failureText(failed),
+            QStringLiteral("以下检测仪的采样数据未能保存：\n2号 (measure2)：database or disk is full"));
 
   connection.Execute(QStringLiteral("DROP TRIGGER refuse"));
-  store::storeRun(connection, query, 3, tables);
+  EXPECT_TRUE(store::storeRun(connection, query, 4, tables).empty());
   EXPECT_EQ(times(2), places(0, 479));
-  EXPECT_EQ(rows(3), 11);
+  EXPECT_EQ(rows(3), 12);
+}
+
+TEST_F(SamplingRun, AFileReplacedDuringARunIsReportedAsSuch) {
+  for (int u = 1; u <= 3; ++u) fill(u, 3);
+  // Another program puts a different database in place while the run is between statements:
+  // after unit 1's insert, and after the last unit's insert, just before the commit.
+  for (const int replacedAfter : {2, 6}) {
+    SCOPED_TRACE(replacedAfter);
+    int statements = 0;
+    connection.setStatementObserver([&](const QString&) {
+      if (++statements != replacedAfter) return;
+      QFile::remove(folder.file(QStringLiteral("old.mdb")));
+      ASSERT_TRUE(QFile::rename(folder.file(QStringLiteral("db1.mdb")), folder.file(QStringLiteral("old.mdb"))));
+      folder.makeDatabase(QStringLiteral("5"), 2);
+    });
+    try {
+      (void)store::storeRun(connection, query, 3, tables);
+      ADD_FAILURE() << "the run reported success";
+    } catch (const engine::EDatabaseError& e) {
+      EXPECT_TRUE(e.text().contains(QStringLiteral("was replaced while a transaction was open"))) << e.text().toStdString();
+    }
+    connection.setStatementObserver({});
+    EXPECT_EQ(connection.TransactionLevel(), 0);
+    EXPECT_FALSE(query.Active());
+    // The new file got nothing of the run, and the next run starts it afresh.
+    EXPECT_FALSE(store::tableExists(connection, QStringLiteral("measure1")));
+    EXPECT_TRUE(store::storeRun(connection, query, 3, tables).empty());
+    EXPECT_EQ(times(1), std::vector<double>{0});
+    // The next round replaces this file in turn, its tables holding 1 row each.
+    for (int u = 1; u <= 3; ++u) fill(u, 2);
+  }
+}
+
+namespace {
+
+// What a program that has nothing but a copy of db1.mdb sees: the sqlite3 client reading the
+// copy read-only, in a folder of its own.
+QString readCopyAlone(const QString& folder, const QString& sql) {
+  QTemporaryDir elsewhere;
+  const QString copy = elsewhere.filePath(QStringLiteral("db1.mdb"));
+  if (!QFile::copy(QDir(folder).filePath(QStringLiteral("db1.mdb")), copy)) return QStringLiteral("copy failed");
+  QProcess p;
+  p.start(QStringLiteral("sqlite3"), {QStringLiteral("-readonly"), QStringLiteral("-bail"), copy, sql});
+  if (!p.waitForFinished(30000)) return QStringLiteral("sqlite3 did not finish");
+  return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
+}
+
+}  // namespace
+
+TEST_F(SamplingRun, TheDatabaseFileAloneHoldsEveryRunAndEveryClearing) {
+  fill(1, 5);
+  for (int run = 0; run < 3; ++run) ASSERT_TRUE(store::storeRun(connection, query, 2, tables).empty());
+  const QString counts = QStringLiteral("select (select count(*) from measure1) || ',' || (select count(*) from measure2)");
+  // The station still has the file open: nothing of it may wait in a side file.
+  EXPECT_EQ(readCopyAlone(folder.path(), counts), QStringLiteral("8,3"));
+  EXPECT_EQ(readCopyAlone(folder.path(), QStringLiteral("pragma integrity_check")), QStringLiteral("ok"));
+  store::clearSamples(connection, query, 1);
+  EXPECT_EQ(readCopyAlone(folder.path(), counts), QStringLiteral("0,3"));
 }
 
 TEST_F(SamplingRun, ClearingEmptiesTheCountedTablesOnly) {
@@ -136,6 +202,6 @@ TEST_F(SamplingRun, ClearingEmptiesTheCountedTablesOnly) {
   store::clearSamples(connection, query, 3);
   for (int u = 1; u <= 3; ++u) EXPECT_EQ(rows(u), 0) << u;
   EXPECT_EQ(rows(4), 5);
-  store::storeRun(connection, query, 1, tables);
+  (void)store::storeRun(connection, query, 1, tables);
   EXPECT_EQ(times(1), std::vector<double>{0});
 }

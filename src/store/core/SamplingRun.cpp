@@ -1,6 +1,8 @@
 #include "store/core/SamplingRun.h"
 
+#include <QStringList>
 #include <algorithm>
+#include <stdexcept>
 
 #include "engine/Transaction.h"
 #include "store/core/Statements.h"
@@ -39,29 +41,39 @@ void storeUnit(engine::TADOConnection& connection, engine::TADOQuery& query, int
 
 }  // namespace
 
-void storeRun(engine::TADOConnection& connection, engine::TADOQuery& query, int unitCount,
-              const acquisition::MeasurementTables& tables) {
+std::vector<UnitFailure> storeRun(engine::TADOConnection& connection, engine::TADOQuery& query, int unitCount,
+                                  const acquisition::MeasurementTables& tables) {
+  std::vector<UnitFailure> failures;
   const int last = std::min(unitCount, acquisition::kUnits);
-  if (last < 1) return;
+  if (last < 1) return failures;
+  struct CloseQuery {
+    engine::TADOQuery& q;
+    ~CloseQuery() { q.Close(); }
+  } closeQuery{query};
   engine::Transaction whole(connection);
-  try {
-    for (int unit = 1; unit <= last; ++unit) {
+  const int runLevel = connection.TransactionLevel();
+  for (int unit = 1; unit <= last; ++unit) {
+    try {
       engine::Transaction one(connection);
       storeUnit(connection, query, unit, tables);
       one.commit();
+    } catch (const std::runtime_error& e) {
+      // Engine errors and a row count that is no integer alike: the unit's savepoint has rolled
+      // back, its window stands as before the run.
+      query.Close();
+      if (connection.TransactionLevel() != runLevel) throw;  // the run itself is over
+      failures.push_back({unit, QString::fromUtf8(e.what())});
     }
-  } catch (...) {
-    query.Close();
-    // The units stored before the failure stand; if even that commit fails, the whole run
-    // rolls back and the windows stay as they were before it.
-    try {
-      whole.commit();
-    } catch (const engine::EDatabaseError&) {
-    }
-    throw;
   }
-  query.Close();
   whole.commit();
+  return failures;
+}
+
+QString failureText(const std::vector<UnitFailure>& failures) {
+  QStringList lines{QStringLiteral("以下检测仪的采样数据未能保存：")};
+  for (const UnitFailure& f : failures)
+    lines << QStringLiteral("%1号 (%2)：%3").arg(f.unit).arg(sampleTableName(f.unit), f.text);
+  return lines.join(QLatin1Char('\n'));
 }
 
 void clearSamples(engine::TADOConnection& connection, engine::TADOQuery& query, int unitCount) {

@@ -4,22 +4,35 @@
 #include "engine/TADOConnection.h"
 #include "engine/TADOQuery.h"
 
+#include <QString>
+#include <vector>
+
 namespace store {
 
 inline constexpr double kSamplingThreshold = 180;  ///< seconds of polling per sample
 inline constexpr int kWindowRows = 480;            ///< 24 hours at one row per 0.05 hour
 inline constexpr double kTimeStep = 0.05;          ///< hours per row
 
+/// A unit whose row could not be stored in a run, with the engine's message.
+struct UnitFailure {
+  int unit = 0;
+  QString text;
+};
+
 /// Stores one row for each unit 1..unitCount (at most 99) from `tables`. A table holding 480
 /// rows or more loses its rows at time 0 and is shifted down by 0.05; the new row's time is
 /// 0.05 times the rows kept, so a full table always holds 0, 0.05, ..., 23.95. Each unit's
-/// statements (count, drop-oldest, shift, create, insert) stand or fall together; units run
-/// in one transaction, so a kill loses the whole run and never half of a unit's window. When
-/// a unit's statement fails, the units before it keep their rows, that unit keeps its window
-/// as it was, the units after it get no row, and the engine's error is thrown. `query` is
-/// left closed.
-void storeRun(engine::TADOConnection& connection, engine::TADOQuery& query, int unitCount,
-              const acquisition::MeasurementTables& tables);
+/// statements (count, drop-oldest, shift, create, insert) stand or fall together, and a unit
+/// that fails costs only its own row: every other unit is stored, and the failed ones are
+/// returned in ascending order (empty when all were stored). The run is one transaction, so a
+/// kill loses the whole run and never half of a unit's window. Throws engine::EDatabaseError
+/// only when the run as a whole fails (the file cannot be opened or was replaced during the
+/// run, the commit fails): then no unit keeps a row of it. `query` is left closed.
+[[nodiscard]] std::vector<UnitFailure> storeRun(engine::TADOConnection& connection, engine::TADOQuery& query, int unitCount,
+                                  const acquisition::MeasurementTables& tables);
+
+/// The failures as the operator reads them, one unit a line.
+QString failureText(const std::vector<UnitFailure>& failures);
 
 /// Empties the tables of units 1..unitCount (at most 99) that exist; tables of higher units
 /// keep their rows. A failure leaves the tables before it empty, the rest as they were.

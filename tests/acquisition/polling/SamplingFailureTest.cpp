@@ -2,6 +2,13 @@
 // raise a new error box at every sampling run.
 #include "PollingStation.h"
 
+#include <QDir>
+#include <QFile>
+#include <chrono>
+
+#include "log/StationLog.h"
+#include "store/core/FailureReminder.h"
+
 namespace {
 
 // Unit 2's sample table stands as a view over a table "measure2_lost" that does not exist: the
@@ -24,42 +31,69 @@ void repairUnitTwo(StationDb db) {
                          "begin insert into measure2_lost values (%1); end").arg(values.join(',')));
 }
 
-TEST_F(PollingStation, aFailedSamplingRunKeepsPollingAndIsReportedOnce) {
+// Lines of the station log that name a failed sampling run of `unit`.
+int loggedFailures(const QString& folder, int unit) {
+  QFile log(QDir(folder).filePath(QLatin1String(stationlog::kFileName)));
+  if (!log.open(QIODevice::ReadOnly)) return 0;
+  const QByteArray needle = QStringLiteral("unit %1 not stored").arg(unit).toUtf8();
+  int n = 0;
+  for (const QByteArray& line : log.readAll().split('\n'))
+    if (line.contains("station.store") && line.contains(needle)) ++n;
+  return n;
+}
+
+struct StationLogInstalled {
+  explicit StationLogInstalled(const QString& folder) { stationlog::install(folder); }
+  ~StationLogInstalled() { stationlog::uninstall(); }
+};
+
+TEST_F(PollingStation, aFailingUnitCostsOnlyItsRowAndIsRemindedHourly) {
   open(QStringLiteral("60"), 3);
+  StationLogInstalled log(folder.path());
+  store::FailureReminder::Clock::time_point now{};
+  form->sampleFailureReminder().setClock([&] { return now; });
   breakUnitTwo(db());
   clickStartStop();
   for (int u : {1, 2, 3}) ASSERT_EQ(tickAndRead(), u);  // the third tick runs the sampling
   ASSERT_EQ(errors().size(), 1);
   const QString failure = errors().front();
-  EXPECT_FALSE(failure.isEmpty());
+  EXPECT_TRUE(failure.contains(QStringLiteral("2号 (measure2)"))) << failure.toStdString();
+  EXPECT_FALSE(failure.contains(QStringLiteral("measure1"))) << failure.toStdString();
   EXPECT_TRUE(form->Timer1->enabled()) << "polling stopped silently";
   EXPECT_TRUE(showsPolling());
   EXPECT_DOUBLE_EQ(form->ElapsedSeconds, 0) << "the failed run counts as a run";
-  EXPECT_EQ(db().rows(QStringLiteral("measure1")), 1) << "units before the failing one keep their row";
-  EXPECT_EQ(db().rows(QStringLiteral("measure3")), 0);
+  EXPECT_EQ(db().rows(QStringLiteral("measure1")), 1);
+  EXPECT_EQ(db().rows(QStringLiteral("measure3")), 1) << "units after the failing one keep their row";
+  EXPECT_EQ(loggedFailures(folder.path(), 2), 1);
 
-  // Polling goes on, and the next run, a full period later, fails the same way without a box.
+  // Polling goes on; the next run, a full period later, fails the same way: logged, no box.
   for (int u : {1, 2}) {
     ASSERT_EQ(tickAndRead(), u);
     EXPECT_EQ(db().rows(QStringLiteral("measure1")), 1) << "a retry at every tick";
   }
+  now += std::chrono::minutes(59);
   ASSERT_EQ(tickAndRead(), 3);
-  EXPECT_EQ(db().rows(QStringLiteral("measure1")), 2);
+  EXPECT_EQ(db().rows(QStringLiteral("measure3")), 2);
   EXPECT_EQ(errors().size(), 1);
-  EXPECT_TRUE(form->Timer1->enabled());
+  EXPECT_EQ(loggedFailures(folder.path(), 2), 2);
 
-  // Repaired: the next run stores a row for every unit, still without a box.
-  repairUnitTwo(db());
-  for (int u : {1, 2, 3}) ASSERT_EQ(tickAndRead(), u);
-  EXPECT_EQ(db().rows(QStringLiteral("measure1")), 3);
-  EXPECT_EQ(db().rows(QStringLiteral("measure2")), 1);
-  EXPECT_EQ(db().rows(QStringLiteral("measure3")), 1);
-  EXPECT_EQ(errors().size(), 1);
-
-  // Broken again after a good run: the operator hears of it again.
-  db().exec(QStringLiteral("drop table measure2_lost"));
+  // Still failing an hour after the box: the operator is reminded.
+  now += std::chrono::minutes(1);
   for (int u : {1, 2, 3}) ASSERT_EQ(tickAndRead(), u);
   EXPECT_EQ(errors(), (QStringList{failure, failure}));
+  EXPECT_EQ(loggedFailures(folder.path(), 2), 3);
+
+  // Repaired: the next run stores a row for every unit, without a box.
+  repairUnitTwo(db());
+  for (int u : {1, 2, 3}) ASSERT_EQ(tickAndRead(), u);
+  EXPECT_EQ(db().rows(QStringLiteral("measure2")), 1);
+  EXPECT_EQ(db().rows(QStringLiteral("measure3")), 4);
+  EXPECT_EQ(errors().size(), 2);
+
+  // Broken again after a good run: the operator hears of it at once.
+  db().exec(QStringLiteral("drop table measure2_lost"));
+  for (int u : {1, 2, 3}) ASSERT_EQ(tickAndRead(), u);
+  EXPECT_EQ(errors().size(), 3);
   EXPECT_TRUE(form->Timer1->enabled());
 }
 
