@@ -10,6 +10,7 @@ packages=(
   cups cups-client cups-bsd printer-driver-cups-pdf
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   sqlite3 imagemagick poppler-utils
+  libmosquitto-dev mosquitto mosquitto-clients openssl
 )
 
 missing=()

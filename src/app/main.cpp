@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "app/Publishing.h"
 #include "app/Unit1.h"
 #include "toolkit/MessageBoxes.h"
 
@@ -8,6 +9,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("cellstation"));
   toolkit::QtMessageBoxes boxes;
   TForm1 Form1(boxes);
+  // Declared after the window, so it stops (and says "offline") before the window goes.
+  const auto publishing = attachPublishing(Form1);
   Form1.show();
   return app.exec();
 }
