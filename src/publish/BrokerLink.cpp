@@ -287,14 +287,14 @@ void BrokerLink::pump() {
 
 void BrokerLink::connectionEnded(int rc, int err) {
   if (refusedCode_ != 0 && finalRefusal(refusedCode_)) {
-    giveUp(std::string("the broker ") + where_ + " refused the connection: " + mosquitto_connack_string(refusedCode_) +
-           "; publishing is off until the settings are corrected and the station restarted");
+    giveUp(std::string("the broker ") + where_ + " refused the connection (" + mosquitto_connack_string(refusedCode_) +
+           "): check username, password and client_id in publish.ini; publishing is off until the station restarts");
     return;
   }
   if (rc == MOSQ_ERR_TLS) {
     giveUp("the TLS handshake with the broker " + where_ + " failed" +
            (lastLibraryError_.empty() ? std::string() : " (" + lastLibraryError_ + ")") +
-           "; publishing is off until the settings are corrected and the station restarted");
+           ": check ca_file and the broker's certificate; publishing is off until the station restarts");
     return;
   }
   scheduleRetry(refusedCode_ ? std::string(mosquitto_connack_string(refusedCode_)) : describe(rc, err));

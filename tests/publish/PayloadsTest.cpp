@@ -1,0 +1,54 @@
+// Topic names and message bodies.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <vector>
+
+#include "publish/core/Payloads.h"
+
+namespace {
+
+using namespace std::chrono;
+
+system_clock::time_point at(std::int64_t ms) { return system_clock::time_point(milliseconds(ms)); }
+
+TEST(PublishPayloads, topicsLieUnderPrefixAndStation) {
+  const publish::Topics t("plant/batteries", "room-a");
+  EXPECT_EQ(t.status(), "plant/batteries/room-a/status");
+  EXPECT_EQ(t.polling(), "plant/batteries/room-a/polling");
+  EXPECT_EQ(t.unit(7), "plant/batteries/room-a/unit/7");
+  EXPECT_EQ(t.unit(99), "plant/batteries/room-a/unit/99");
+  EXPECT_EQ(t.event("alarm"), "plant/batteries/room-a/event/alarm");
+}
+
+TEST(PublishPayloads, timesAreUtcWithMilliseconds) {
+  EXPECT_EQ(publish::isoTime(at(0)), "1970-01-01T00:00:00.000Z");
+  EXPECT_EQ(publish::isoTime(at(1'500)), "1970-01-01T00:00:01.500Z");
+  // 2026-12-09 10:22:12.345 UTC
+  EXPECT_EQ(publish::isoTime(at(1'796'811'732'345)), "2026-12-09T10:22:12.345Z");
+  // 2024-02-29 23:59:59.999 UTC: leap day, last millisecond
+  EXPECT_EQ(publish::isoTime(at(1'709'251'199'999)), "2024-02-29T23:59:59.999Z");
+  // Sub-millisecond parts are cut, never rounded into the next second.
+  EXPECT_EQ(publish::isoTime(at(1'709'251'199'999) + microseconds(999)), "2024-02-29T23:59:59.999Z");
+}
+
+TEST(PublishPayloads, readingCarriesCellsTotalAndTime) {
+  const std::vector<double> cells{2.254, 2.3, 16, 0, 0.05};
+  EXPECT_EQ(publish::readingJson(7, cells, 20.604, at(1'500)),
+            "{\"unit\":7,\"cells\":5,\"voltages\":[2.254,2.3,16,0,0.05],\"total\":20.604,"
+            "\"time\":\"1970-01-01T00:00:01.500Z\"}");
+  EXPECT_EQ(publish::readingJson(1, {}, 0, at(0)),
+            "{\"unit\":1,\"cells\":0,\"voltages\":[],\"total\":0,\"time\":\"1970-01-01T00:00:00.000Z\"}");
+  // JSON has no NaN: a value that is no number goes out as null, the message stays parseable.
+  const std::vector<double> odd{std::numeric_limits<double>::quiet_NaN()};
+  EXPECT_EQ(publish::readingJson(2, odd, std::numeric_limits<double>::infinity(), at(0)),
+            "{\"unit\":2,\"cells\":1,\"voltages\":[null],\"total\":null,\"time\":\"1970-01-01T00:00:00.000Z\"}");
+}
+
+TEST(PublishPayloads, pollingStateAndStrings) {
+  EXPECT_EQ(publish::pollingJson(true, at(0)), "{\"state\":\"started\",\"time\":\"1970-01-01T00:00:00.000Z\"}");
+  EXPECT_EQ(publish::pollingJson(false, at(0)), "{\"state\":\"stopped\",\"time\":\"1970-01-01T00:00:00.000Z\"}");
+  EXPECT_EQ(publish::jsonString("3号 \"a\\b\"\n\t\x01"), "\"3号 \\\"a\\\\b\\\"\\n\\t\\u0001\"");
+}
+
+}  // namespace
