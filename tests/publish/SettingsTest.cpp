@@ -16,13 +16,13 @@ TEST(PublishSettings, readsEveryKey) {
   const auto s = parseSettings(
       "; site broker\n"
       "[broker]\n"
-      "host = mqtt.site.example\n"
+      "host = mqtt.site.example   ; the site's broker\n"
       "port=8884\r\n"
       "tls = yes\n"
       "ca_file = /etc/site/ca.pem\n"
       "username = room-a\n"
-      "password = \" se;cret \"\n"
-      "client_id = station-7\n"
+      "password = \" se;cr #et \"  # quoted\n"
+      "client_id = station#7;a\n"
       "keep_alive = 15\n"
       "reconnect_min = 2\n"
       "reconnect_max = 90\n"
@@ -38,8 +38,8 @@ TEST(PublishSettings, readsEveryKey) {
   EXPECT_TRUE(s.tls);
   EXPECT_EQ(s.caFile, "/etc/site/ca.pem");
   EXPECT_EQ(s.username, "room-a");
-  EXPECT_EQ(s.password, " se;cret ");
-  EXPECT_EQ(s.clientId, "station-7");
+  EXPECT_EQ(s.password, " se;cr #et ");
+  EXPECT_EQ(s.clientId, "station#7;a");
   EXPECT_EQ(s.keepAliveSeconds, 15);
   EXPECT_EQ(s.reconnectMinSeconds, 2);
   EXPECT_EQ(s.reconnectMaxSeconds, 90);
@@ -90,6 +90,8 @@ TEST(PublishSettings, aFaultyFileIsRefusedNamingTheLine) {
       {ok + "[broker]\npassword=p\n", "line 6: a password needs a username"},
       {ok + "[broker]\nreconnect_min=10\nreconnect_max=5\n", "reconnect_max must not be below reconnect_min"},
       {ok + "[broker]\npassword=\"open\n", "line 6: a quoted value must end with a quote"},
+      {ok + "[broker]\nusername=\"a\" b\n", "line 6: only a comment may follow a quoted value"},
+      {ok + "[broker]\nport=1883 ; x\nkeep_alive=10#x\n", "line 7: keep_alive must be a whole number"},
       {"[broker]\nhost=h\n[topics]\nstation=a/b\n", "line 4: station must be one topic level, without /"},
       {"[broker]\nhost=h\n[topics]\nstation=room+\n", "station must not contain the wildcards + or #"},
       {"[broker]\nhost=h\n[topics]\nstation=s\nprefix=a/#\n", "prefix must not contain the wildcards"},

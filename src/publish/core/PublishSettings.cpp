@@ -52,9 +52,17 @@ void checkTopicPart(int line, std::string_view key, std::string_view value, bool
     fail(line, std::string(key) + " must not have an empty level");
 }
 
-std::string unquote(int line, std::string_view v) {
-  if (v.size() >= 2 && v.front() == '"' && v.back() == '"') return std::string(v.substr(1, v.size() - 2));
-  if (!v.empty() && v.front() == '"') fail(line, "a quoted value must end with a quote");
+// A value ends at a ';' or '#' that follows a blank (a comment), unless it is in double quotes.
+std::string valueOf(int line, std::string_view v) {
+  if (!v.empty() && v.front() == '"') {
+    const std::size_t close = v.find('"', 1);
+    if (close == std::string_view::npos) fail(line, "a quoted value must end with a quote");
+    const std::string_view rest = trim(v.substr(close + 1));
+    if (!rest.empty() && rest.front() != ';' && rest.front() != '#') fail(line, "only a comment may follow a quoted value");
+    return std::string(v.substr(1, close - 1));
+  }
+  for (std::size_t i = 1; i < v.size(); ++i)
+    if ((v[i] == ';' || v[i] == '#') && (v[i - 1] == ' ' || v[i - 1] == '\t')) return std::string(trim(v.substr(0, i)));
   return std::string(v);
 }
 
@@ -85,7 +93,7 @@ PublishSettings parseSettings(std::string_view text) {
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos) fail(lineNo, "expected key = value, found \"" + std::string(line) + "\"");
     const std::string key(trim(line.substr(0, eq)));
-    const std::string value = unquote(lineNo, trim(line.substr(eq + 1)));
+    const std::string value = valueOf(lineNo, trim(line.substr(eq + 1)));
     if (section.empty()) fail(lineNo, "\"" + key + "\" comes before any section");
     const std::string full = "[" + section + "]" + key + "\n";
     if (seen.find(full) != std::string::npos) fail(lineNo, key + " is given twice");

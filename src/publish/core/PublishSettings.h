@@ -19,8 +19,9 @@
 //   [buffer]
 //   messages = 1000                messages kept while the broker is away, 1..100000
 //
-// Lines starting with ';' or '#' are comments. Values run to the end of the line, blanks
-// around them removed; a value may be put in double quotes to keep blanks or a leading ';'.
+// Lines starting with ';' or '#' are comments, and so is the rest of a line from a ';' or '#'
+// after a blank. Blanks around a value are removed; a value in double quotes keeps blanks,
+// ';' and '#' as they are.
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
