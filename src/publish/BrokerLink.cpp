@@ -104,6 +104,11 @@ void BrokerLink::publish(std::string topic, std::string payload, bool retained) 
     std::lock_guard lock(mutex_);
     if (stopRequested_) return;
     ++counters_.accepted;
+    // Nothing will ever send it; the log has said why once already.
+    if (counters_.state == State::GivenUp) {
+      ++counters_.dropped;
+      return;
+    }
     buffer_.push_back({std::move(topic), std::move(payload), retained});
     capacity = static_cast<std::size_t>(settings_.bufferMessages);
     if (buffer_.size() > capacity) {
@@ -186,6 +191,10 @@ void BrokerLink::loop() {
       continue;
     }
     const int sock = mosquitto_socket(mosq_);
+    if (sock < 0 && (state == State::Connecting || state == State::Connected)) {
+      connectionEnded(MOSQ_ERR_CONN_LOST, 0);
+      continue;
+    }
     const bool live = sock >= 0 && (state == State::Connecting || state == State::Connected);
     pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {sock, POLLIN, 0}};
     if (live && mosquitto_want_write(mosq_)) fds[1].events |= POLLOUT;

@@ -16,6 +16,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
+#include <chrono>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -154,6 +155,8 @@ class Subscriber {
     std::string topic;
     std::string payload;
     bool retained;
+    /// CLOCK_MONOTONIC at arrival, in ns.
+    std::int64_t ns;
   };
 
   Subscriber(int port, std::string filter, std::string clientId = {}, bool clean = true) : filter_(std::move(filter)) {
@@ -173,7 +176,8 @@ class Subscriber {
     mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
       auto* s = static_cast<Subscriber*>(self);
       std::lock_guard lock(s->mutex_);
-      s->messages_.push_back({m->topic, std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen)), m->retain});
+      const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+      s->messages_.push_back({m->topic, std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen)), m->retain, ns});
     });
     if (mosquitto_connect(mosq_, "127.0.0.1", port, 10) != MOSQ_ERR_SUCCESS) throw std::runtime_error("subscriber cannot connect");
     mosquitto_loop_start(mosq_);

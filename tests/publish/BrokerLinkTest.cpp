@@ -119,7 +119,10 @@ TEST(BrokerLink, aWrongPasswordIsReportedOnceAndNotRetried) {
   settings.password = "wrong";
   BrokerLink link(settings, kStatus);
   ASSERT_TRUE(reaches(link, State::GivenUp));
+  // What comes after is dropped at once and counted, not kept for a connection that never comes.
   link.publish("cellstation/room-a/unit/1", "x", false);
+  EXPECT_EQ(link.counters().buffered, 0u);
+  EXPECT_EQ(link.counters().dropped, 1u);
   // Several retry periods pass without another attempt or another line.
   QThread::msleep(2500);
   EXPECT_EQ(link.counters().attempts, 1u);
