@@ -21,6 +21,7 @@
 #include "SoakFigures.h"
 #include "app/Publishing.h"
 #include "app/Unit1.h"
+#include "comm/TComm.h"
 #include "publish/Broker.h"
 #include "toolkit/MessageBoxes.h"
 #include "toolkit/PollTimer.h"
@@ -93,15 +94,8 @@ int main(int argc, char** argv) {
     const auto slash = m.topic.rfind('/');
     received.push_back({m.ns, std::atoi(m.topic.c_str() + slash + 1), m.payload.size()});
   }
-  const soak::Pairing paired = soak::pair(soak::readReplyLog(replyLog.toStdString()), received);
-  std::printf("publish soak: %d units x %d cells, interval 0.4 s, %.1f min, buffer %d messages\n", kUnits, kCells, minutes,
-              buffer);
-  std::printf("messages received      %zu (%ld ticks); payload %zu bytes\n", received.size(), ticks,
-              received.empty() ? std::size_t{0} : received.back().bytes);
-  std::printf("reply last byte -> subscriber: median %.2f ms, p99 %.2f ms, max %.2f ms (%zu paired, %zu unpaired)\n",
-              soak::percentile(paired.delaysMs, 50), soak::percentile(paired.delaysMs, 99),
-              soak::percentile(paired.delaysMs, 100), paired.delaysMs.size(), paired.unmatchedBlocks);
-  std::printf("RSS after the publishing run %ld kB\n", soak::residentKb());
+  const long publishTicks = ticks;
+  const long rssAfterRun = soak::residentKb();
 
   if (outageMinutes > 0) {
     const auto before = publisher->link().counters();
@@ -111,6 +105,7 @@ int main(int argc, char** argv) {
     QElapsedTimer clock;
     clock.start();
     std::printf("outage: broker stopped for %.1f min\n  s      RSS kB  buffered  dropped\n", outageMinutes);
+    std::fflush(stdout);
     long rssFirstFull = 0, rssMax = 0;
     while (clock.elapsed() < static_cast<qint64>(outageMinutes * 60000)) {
       runFor(15);
@@ -133,7 +128,8 @@ int main(int argc, char** argv) {
     }
     runFor(3);  // the subscriber's own reconnect
     const auto after = publisher->link().counters();
-    std::printf("ticks during the outage %ld (%.2f per s)\n", outageTicks, static_cast<double>(outageTicks) / (outageMinutes * 60));
+    std::printf("ticks during the outage %ld (%.2f per s)\n", outageTicks,
+                static_cast<double>(outageTicks) * 1000 / static_cast<double>(clock.elapsed()));
     std::printf("after the broker came back: drained in %.1f s; accepted %llu, delivered %llu, dropped %llu; subscriber got %zu more\n",
                 static_cast<double>(drain.elapsed()) / 1000,
                 static_cast<unsigned long long>(after.accepted - before.accepted),
@@ -146,5 +142,16 @@ int main(int argc, char** argv) {
   form.close();
   sim.terminate();
   sim.waitForFinished(10000);
+
+  // The simulator's log is complete only once it has exited.
+  const soak::Pairing paired = soak::pair(soak::readReplyLog(replyLog.toStdString()), received);
+  std::printf("publish soak: %d units x %d cells, interval 0.4 s, %.1f min, buffer %d messages\n", kUnits, kCells, minutes,
+              buffer);
+  std::printf("messages received      %zu (%ld ticks); payload %zu bytes\n", received.size(), publishTicks,
+              received.empty() ? std::size_t{0} : received.back().bytes);
+  std::printf("reply last byte -> subscriber: median %.2f ms, p99 %.2f ms, max %.2f ms (%zu paired, %zu unpaired)\n",
+              soak::percentile(paired.delaysMs, 50), soak::percentile(paired.delaysMs, 99),
+              soak::percentile(paired.delaysMs, 100), paired.delaysMs.size(), paired.unmatchedBlocks);
+  std::printf("RSS after the publishing run %ld kB\n", rssAfterRun);
   return 0;
 }

@@ -24,9 +24,11 @@ namespace {
 void info(const std::string& text) { qCInfo(lcPublish).noquote() << QString::fromStdString(text); }
 void warning(const std::string& text) { qCWarning(lcPublish).noquote() << QString::fromStdString(text); }
 
+// The library's texts end with a period; ours go on after them.
 std::string describe(int rc, int err) {
-  if (rc == MOSQ_ERR_ERRNO) return std::strerror(err);
-  return mosquitto_strerror(rc);
+  std::string text = rc == MOSQ_ERR_ERRNO ? std::strerror(err) : mosquitto_strerror(rc);
+  while (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
 }
 
 // CONNACK codes of MQTT 3.1.1 after which a new attempt with the same settings can only be

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <algorithm>
 #include <memory>
 
 #include "Broker.h"
@@ -91,9 +92,11 @@ TEST(BrokerLink, anOutageKeepsTheLatestMessagesAndCountsTheDropped) {
   broker.start();
   ASSERT_TRUE(eventually([&] { return link.counters().delivered == 8; }, 20000)) << link.counters().delivered;
   ASSERT_TRUE(sub.awaits("cellstation/room-a/unit/1", "during 12", 20000));
+  // QoS 1 is at least once: the restarted broker may hand the subscriber again what it had not
+  // seen acknowledged. Each message counts at its first arrival.
   std::vector<std::string> got;
   for (auto& m : sub.on("cellstation/room-a/unit/1"))
-    if (got.empty() || got.back() != m.payload) got.push_back(m.payload);
+    if (std::find(got.begin(), got.end(), m.payload) == got.end()) got.push_back(m.payload);
   EXPECT_EQ(got, (std::vector<std::string>{"before 1", "before 2", "before 3", "during 8", "during 9", "during 10",
                                            "during 11", "during 12"}));
   c = link.counters();
