@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -77,8 +78,27 @@ int main(int argc, char** argv) {
 
   toolkit::RecordingMessageBoxes boxes;
   TForm1 form(boxes);
+  // When each reply was in the tables, stamped before the publisher's slot runs (slots run in
+  // the order connected): splits the delay into the line's part and the publishing part.
+  std::vector<soak::SentReply> handled;
+  handled.reserve(static_cast<std::size_t>(minutes * 60 / 0.4) + 1000);
+  bool measuring = true;
+  QObject::connect(&form, &TForm1::replyHandled, [&](const acquisition::ReplyOutcome& o, int) {
+    if (measuring && o.stored())
+      handled.push_back({std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count(),
+                         o.unit, 0});
+  });
   auto publisher = attachPublishing(form);
   if (!publisher) return 1;
+  // And after it: what publishing costs the reply path on the main thread.
+  std::vector<double> publishCallMs;
+  publishCallMs.reserve(handled.capacity());
+  QObject::connect(&form, &TForm1::replyHandled, [&](const acquisition::ReplyOutcome& o, int) {
+    if (measuring && o.stored() && !handled.empty())
+      publishCallMs.push_back(
+          static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count() -
+                              handled.back().ns) / 1e6);
+  });
   form.show();
   long ticks = 0;
   QObject::connect(form.Timer1, &toolkit::PollTimer::tick, [&] { ++ticks; });
@@ -95,6 +115,8 @@ int main(int argc, char** argv) {
     received.push_back({m.ns, std::atoi(m.topic.c_str() + slash + 1), m.payload.size()});
   }
   const long publishTicks = ticks;
+  measuring = false;
+  const soak::Pairing published = soak::pair(handled, received);
   const long rssAfterRun = soak::residentKb();
 
   if (outageMinutes > 0) {
@@ -152,6 +174,11 @@ int main(int argc, char** argv) {
   std::printf("reply last byte -> subscriber: median %.2f ms, p99 %.2f ms, max %.2f ms (%zu paired, %zu unpaired)\n",
               soak::percentile(paired.delaysMs, 50), soak::percentile(paired.delaysMs, 99),
               soak::percentile(paired.delaysMs, 100), paired.delaysMs.size(), paired.unmatchedBlocks);
+  std::printf("reply in the tables -> subscriber: median %.2f ms, p99 %.2f ms, max %.2f ms (%zu paired)\n",
+              soak::percentile(published.delaysMs, 50), soak::percentile(published.delaysMs, 99),
+              soak::percentile(published.delaysMs, 100), published.delaysMs.size());
+  std::printf("publisher's slot on the main thread: median %.3f ms, p99 %.3f ms, max %.3f ms\n",
+              soak::percentile(publishCallMs, 50), soak::percentile(publishCallMs, 99), soak::percentile(publishCallMs, 100));
   std::printf("RSS after the publishing run %ld kB\n", rssAfterRun);
   return 0;
 }
