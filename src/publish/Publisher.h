@@ -32,8 +32,10 @@ class Publisher : public QObject {
   void publishReply(const acquisition::ReplyOutcome& outcome, const acquisition::MeasurementTables& tables);
   void publishPolling(bool started);
   /// `json` under <prefix>/<station>/event/<name>, not retained: the hook for alarms and the
-  /// like, e.g. connect(health, &Health::alarmRaised, publisher, [=](...) {
-  ///   publisher->publishEvent("alarm", json); }).
+  /// like. The app connects a feature's signal to it, building the body with eventJson(), e.g.
+  ///   connect(monitor, &Monitor::eventRecorded, publisher, [publisher](const Event& e) {
+  ///     publisher->publishEvent("alarm_raised", publish::eventJson("alarm_raised", e.unit, e.cell,
+  ///                                                                e.value, text, now)); });
   void publishEvent(const std::string& name, std::string json);
 
   /// The link's orderly end ("offline" delivered); also done on destruction.

@@ -45,6 +45,16 @@ TEST(PublishPayloads, readingCarriesCellsTotalAndTime) {
             "{\"unit\":2,\"cells\":1,\"voltages\":[null],\"total\":null,\"time\":\"1970-01-01T00:00:00.000Z\"}");
 }
 
+TEST(PublishPayloads, eventsCarryOnlyWhatTheyHave) {
+  EXPECT_EQ(publish::eventJson("alarm_raised", 3, 12, 1.8, "单体电压过低", at(0)),
+            "{\"event\":\"alarm_raised\",\"unit\":3,\"cell\":12,\"value\":1.8,\"text\":\"单体电压过低\","
+            "\"time\":\"1970-01-01T00:00:00.000Z\"}");
+  EXPECT_EQ(publish::eventJson("unit_offline", 7, 0, std::nullopt, "", at(0)),
+            "{\"event\":\"unit_offline\",\"unit\":7,\"time\":\"1970-01-01T00:00:00.000Z\"}");
+  EXPECT_EQ(publish::eventJson("line_down", 0, 0, std::nullopt, "port \"COM1\" gone", at(0)),
+            "{\"event\":\"line_down\",\"text\":\"port \\\"COM1\\\" gone\",\"time\":\"1970-01-01T00:00:00.000Z\"}");
+}
+
 TEST(PublishPayloads, pollingStateAndStrings) {
   EXPECT_EQ(publish::pollingJson(true, at(0)), "{\"state\":\"started\",\"time\":\"1970-01-01T00:00:00.000Z\"}");
   EXPECT_EQ(publish::pollingJson(false, at(0)), "{\"state\":\"stopped\",\"time\":\"1970-01-01T00:00:00.000Z\"}");

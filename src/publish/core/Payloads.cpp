@@ -61,6 +61,19 @@ std::string pollingJson(bool started, std::chrono::system_clock::time_point t) {
   return std::string("{\"state\":\"") + (started ? "started" : "stopped") + "\",\"time\":\"" + isoTime(t) + "\"}";
 }
 
+std::string eventJson(const std::string& event, int unit, int cell, std::optional<double> value, const std::string& text,
+                      std::chrono::system_clock::time_point t) {
+  std::string out = "{\"event\":" + jsonString(event);
+  if (unit) out += ",\"unit\":" + std::to_string(unit);
+  if (cell) out += ",\"cell\":" + std::to_string(cell);
+  if (value) {
+    out += ",\"value\":";
+    appendNumber(out, *value);
+  }
+  if (!text.empty()) out += ",\"text\":" + jsonString(text);
+  return out + ",\"time\":\"" + isoTime(t) + "\"}";
+}
+
 std::string jsonString(const std::string& text) {
   std::string out = "\"";
   for (const char c : text) {

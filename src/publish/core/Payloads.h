@@ -3,6 +3,7 @@
 // <prefix>/<station>/; bodies are JSON (UTF-8) except the station status, which is the plain
 // word "online" or "offline" so a broker's last will can carry it.
 #include <chrono>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -39,6 +40,12 @@ std::string readingJson(int unit, std::span<const double> voltages, double total
 
 /// {"state":"started","time":"..."} or "stopped".
 std::string pollingJson(bool started, std::chrono::system_clock::time_point t);
+
+/// The body of an event such as an alarm: {"event":"alarm_raised","unit":3,"cell":12,
+/// "value":1.8,"text":"...","time":"..."}. unit and cell are left out when 0 (the station or
+/// the line as a whole, a unit's total), value when absent, text when empty.
+std::string eventJson(const std::string& event, int unit, int cell, std::optional<double> value, const std::string& text,
+                      std::chrono::system_clock::time_point t);
 
 /// A JSON string literal, quotes included, with the escapes JSON requires.
 std::string jsonString(const std::string& text);
