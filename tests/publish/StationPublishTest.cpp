@@ -181,6 +181,22 @@ TEST_F(PublishingStation, aFaultySettingsFileIsShownOnceAndNothingIsPublished) {
   EXPECT_TRUE(log.warnings()[0].contains(QStringLiteral("publish.ini line 3"))) << log.warnings()[0].toStdString();
 }
 
+TEST_F(PublishingStation, aCaFileThatCannotBeReadIsShownAtStart) {
+  LogCapture log("cellstation.publish");
+  folder.makeDatabase(QStringLiteral("60"), 2);
+  writeFile(folder.file(QStringLiteral("publish.ini")),
+            QStringLiteral("[broker]\nhost = 127.0.0.1\ntls = true\nca_file = %1\n[topics]\nstation = s\n")
+                .arg(folder.file(QStringLiteral("missing-ca.pem"))));
+  form = std::make_unique<TForm1>(boxes);
+  EXPECT_FALSE(attachPublishing(*form));
+  form->show();
+  ASSERT_TRUE(eventually([&] { return !boxes.boxes.empty(); }));
+  const QStringList errors = boxes.texts(Kind::Error);
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors[0].contains(QStringLiteral("cannot use the CA file"))) << errors[0].toStdString();
+  EXPECT_EQ(log.countWarnings(QStringLiteral("cannot use the CA file")), 1) << log.all().join('\n').toStdString();
+}
+
 TEST_F(PublishingStation, withoutTheFileNothingChanges) {
   LogCapture log("cellstation.publish");
   folder.makeDatabase(QStringLiteral("60"), 2);
