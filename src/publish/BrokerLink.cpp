@@ -58,7 +58,8 @@ const char* stateName(BrokerLink::State s) {
 BrokerLink::BrokerLink(const PublishSettings& settings, std::string statusTopic)
     : settings_(settings),
       statusTopic_(std::move(statusTopic)),
-      where_(settings.host + ":" + std::to_string(settings.port)) {
+      where_(settings.host + ":" + std::to_string(settings.port)),
+      buffer_(static_cast<std::size_t>(settings.bufferMessages)) {
   initialiseLibrary();
   mosq_ = mosquitto_new(settings_.clientId.c_str(), true, this);
   if (!mosq_) throw std::runtime_error(std::string("cannot create the MQTT client: ") + std::strerror(errno));
@@ -111,10 +112,8 @@ void BrokerLink::publish(std::string topic, std::string payload, bool retained) 
       ++counters_.dropped;
       return;
     }
-    buffer_.push_back({std::move(topic), std::move(payload), retained});
-    capacity = static_cast<std::size_t>(settings_.bufferMessages);
-    if (buffer_.size() > capacity) {
-      buffer_.pop_front();
+    capacity = buffer_.capacity();
+    if (buffer_.push({std::move(topic), std::move(payload), retained})) {
       ++counters_.dropped;
       reportDrop = !dropReported_;
       dropReported_ = true;
@@ -266,9 +265,10 @@ void BrokerLink::pump() {
     Message m;
     {
       std::lock_guard lock(mutex_);
-      if (counters_.state != State::Connected || buffer_.empty() || counters_.inFlight >= kMaxInFlight) return;
-      m = std::move(buffer_.front());
-      buffer_.pop_front();
+      if (counters_.state != State::Connected || counters_.inFlight >= kMaxInFlight) return;
+      std::optional<Message> next = buffer_.take();
+      if (!next) return;
+      m = std::move(*next);
       counters_.buffered = buffer_.size();
     }
     int mid = 0;
@@ -282,11 +282,7 @@ void BrokerLink::pump() {
     }
     if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_ERRNO || rc == MOSQ_ERR_NOMEM) {
       // Back to the front, for the next connection; the buffer may have filled meanwhile.
-      buffer_.push_front(std::move(m));
-      if (buffer_.size() > static_cast<std::size_t>(settings_.bufferMessages)) {
-        buffer_.pop_front();
-        ++counters_.dropped;
-      }
+      counters_.dropped += buffer_.putBack(std::move(m));
       counters_.buffered = buffer_.size();
       return;
     }

@@ -15,12 +15,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <unordered_set>
 
+#include "publish/core/MessageBuffer.h"
 #include "publish/core/PublishSettings.h"
 
 struct mosquitto;
@@ -80,11 +80,6 @@ class BrokerLink {
   Counters counters() const;
 
  private:
-  struct Message {
-    std::string topic;
-    std::string payload;
-    bool retained = false;
-  };
   using Clock = std::chrono::steady_clock;
 
   void run() noexcept;
@@ -111,7 +106,7 @@ class BrokerLink {
   int wakeFd_ = -1;
 
   mutable std::mutex mutex_;
-  std::deque<Message> buffer_;
+  MessageBuffer buffer_;
   Counters counters_;
   bool stopRequested_ = false;
   std::chrono::milliseconds grace_{0};

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <vector>
 
+#include "publish/core/MessageBuffer.h"
 #include "publish/core/Payloads.h"
 
 namespace {
@@ -59,6 +60,29 @@ TEST(PublishPayloads, pollingStateAndStrings) {
   EXPECT_EQ(publish::pollingJson(true, at(0)), "{\"state\":\"started\",\"time\":\"1970-01-01T00:00:00.000Z\"}");
   EXPECT_EQ(publish::pollingJson(false, at(0)), "{\"state\":\"stopped\",\"time\":\"1970-01-01T00:00:00.000Z\"}");
   EXPECT_EQ(publish::jsonString("3号 \"a\\b\"\n\t\x01"), "\"3号 \\\"a\\\\b\\\"\\n\\t\\u0001\"");
+}
+
+TEST(PublishBuffer, keepsTheLatestAndDropsTheOldestFirst) {
+  publish::MessageBuffer b(3);
+  for (int i = 1; i <= 3; ++i) EXPECT_EQ(b.push({"t", std::to_string(i), false}), 0u);
+  EXPECT_EQ(b.push({"t", "4", false}), 1u);
+  EXPECT_EQ(b.push({"t", "5", true}), 1u);
+  EXPECT_EQ(b.size(), 3u);
+  auto first = b.take();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->payload, "3");
+  // Taken but not sent: back at the front, still the oldest.
+  EXPECT_EQ(b.putBack(std::move(*first)), 0u);
+  EXPECT_EQ(b.push({"t", "6", false}), 1u) << "the put-back message is the oldest and goes first";
+  std::string order;
+  while (auto m = b.take()) order += m->payload;
+  EXPECT_EQ(order, "456");
+  EXPECT_FALSE(b.take());
+  // A capacity of 0 would drop everything at once; it holds one.
+  publish::MessageBuffer tiny(0);
+  EXPECT_EQ(tiny.push({"t", "a", false}), 0u);
+  EXPECT_EQ(tiny.push({"t", "b", false}), 1u);
+  EXPECT_EQ(tiny.take()->payload, "b");
 }
 
 }  // namespace
