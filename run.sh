@@ -1,8 +1,20 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the station and starts it in the demo station folder demo/,
 # on a simulated chain of detector units linked at demo/COM1.
+#   ./run.sh --broker HOST[:PORT]   the demo station also publishes to this MQTT broker
+#   ./run.sh --broker local         ... to Debian's mosquitto, started here on 127.0.0.1:18830
 set -euo pipefail
 cd "$(dirname "$0")"
+# The children this script starts (simulator, local broker) end with it, however it ends.
+children=()
+stop_children() {
+  for p in "${children[@]}"; do kill "$p" 2>/dev/null || true; wait "$p" 2>/dev/null || true; done
+}
+trap stop_children EXIT
+broker=""
+if [[ "${1:-}" == "--broker" ]]; then
+  broker="${2:?--broker needs HOST[:PORT] or local}"
+fi
 ./scripts/install-deps.sh
 
 cmake --preset release >/dev/null
@@ -14,6 +26,27 @@ mkdir -p demo
 if [[ ! -e demo/db1.mdb ]]; then
   ./scripts/make-station-db.sh demo 1 5
   build/release/tools/demo-history/demo-history demo 24
+fi
+
+# publish.ini switches publishing on. One that this script wrote is replaced or removed on every
+# run; one the operator wrote is left alone.
+marker="; written by run.sh"
+if [[ -n "$broker" ]]; then
+  if [[ -e demo/publish.ini ]] && ! head -n 1 demo/publish.ini | grep -qx -- "$marker"; then
+    echo "demo/publish.ini is not ours; leaving it as it is." >&2
+  else
+    host="${broker%%:*}" port=1883
+    [[ "$broker" == *:* ]] && port="${broker##*:}"
+    if [[ "$broker" == local ]]; then
+      host=127.0.0.1 port=18830
+      mosquitto -p "$port" >demo/mosquitto.log 2>&1 &
+      children+=($!)
+    fi
+    printf '%s\n[broker]\nhost = %s\nport = %s\n[topics]\nstation = demo\n' "$marker" "$host" "$port" >demo/publish.ini
+    echo "Publishing to $host:$port. Watch it with: mosquitto_sub -h $host -p $port -t 'cellstation/demo/#' -v"
+  fi
+elif [[ -e demo/publish.ini ]] && head -n 1 demo/publish.ini | grep -qx -- "$marker"; then
+  rm demo/publish.ini
 fi
 
 station=(../build/release/src/cellstation)
@@ -28,7 +61,7 @@ fi
 cellsim=build/release/tools/cellsim/cellsim
 "$cellsim" --link demo/COM1 --units 5 --cells 24 &
 cellsim_pid=$!
-trap 'kill "$cellsim_pid" 2>/dev/null || true; wait "$cellsim_pid" 2>/dev/null || true' EXIT
+children+=("$cellsim_pid")
 for _ in $(seq 50); do
   [[ -L demo/COM1 ]] && break
   kill -0 "$cellsim_pid" 2>/dev/null || break

@@ -11,6 +11,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   sqlite3 imagemagick poppler-utils
   dpkg-dev desktop-file-utils
+  libmosquitto-dev mosquitto mosquitto-clients openssl
 )
 
 missing=()

@@ -2,6 +2,7 @@
 #include <QDir>
 
 #include "app/HealthWiring.h"
+#include "app/Publishing.h"
 #include "app/Unit1.h"
 #include "desktop/SignalClose.h"
 #include "desktop/StartUp.h"
@@ -19,6 +20,8 @@ int main(int argc, char** argv) {
   toolkit::QtMessageBoxes boxes;
   TForm1 Form1(boxes);
   const auto health = attachHealth(Form1);
+  // Declared after the window and the health monitor, so it stops (and says "offline") first.
+  const auto publishing = attachPublishing(Form1);
   desktop::SignalClose closeOnSignal([&Form1] { Form1.close(); });
   Form1.show();
   return app.exec();

@@ -1,0 +1,62 @@
+#pragma once
+// What the station tells its broker: every stored reply, polling started and stopped, and
+// (through publishEvent) happenings of other features such as alarms. Lives on the main thread;
+// the slots only build the message and hand it to the BrokerLink, which never waits for the
+// network.
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "acquisition/core/MeasurementTables.h"
+#include "acquisition/core/ReplyDecoder.h"
+#include "publish/BrokerLink.h"
+#include "publish/core/Payloads.h"
+#include "publish/core/PublishSettings.h"
+
+namespace publish {
+
+class Publisher : public QObject {
+  Q_OBJECT
+ public:
+  /// Starts the link (it connects on its own thread). Throws std::runtime_error when the
+  /// client cannot be set up.
+  explicit Publisher(const PublishSettings& settings, QObject* parent = nullptr);
+  ~Publisher() override;
+
+  const Topics& topics() const { return topics_; }
+  BrokerLink& link() { return *link_; }
+
+  /// A stored reply of `outcome.unit`: its cells 1..n and total as the tables hold them now.
+  /// Other outcomes (bad checksum, malformed) publish nothing.
+  void publishReply(const acquisition::ReplyOutcome& outcome, const acquisition::MeasurementTables& tables);
+  void publishPolling(bool started);
+  /// `json` under <prefix>/<station>/event/<name>, not retained: the hook for alarms and the
+  /// like. The app connects a feature's signal to it, building the body with eventJson(), e.g.
+  ///   connect(monitor, &Monitor::eventRecorded, publisher, [publisher](const Event& e) {
+  ///     publisher->publishEvent("alarm_raised", publish::eventJson("alarm_raised", e.unit, e.cell,
+  ///                                                                e.value, text, now)); });
+  void publishEvent(const std::string& name, std::string json);
+
+  /// The link's orderly end ("offline" delivered); also done on destruction.
+  void stop();
+
+ private:
+  Topics topics_;
+  std::unique_ptr<BrokerLink> link_;
+};
+
+/// The outcome of looking for publish.ini in the station folder.
+struct PublishStart {
+  /// Set when publishing runs.
+  std::unique_ptr<Publisher> publisher;
+  /// Set when the file exists but cannot be used: the text for the operator and the log.
+  QString problem;
+};
+
+/// Reads `path` (publish.ini in the station folder) and starts publishing when it holds
+/// usable settings. No file: nothing at all. A faulty file or a client that cannot be set up:
+/// problem holds the reason (already logged) and nothing is published.
+PublishStart startPublishing(const QString& path, QObject* parent = nullptr);
+
+}  // namespace publish

@@ -1,0 +1,205 @@
+// The broker link against a real mosquitto: delivery with status and last will, an outage with
+// a full buffer, a broker that refuses us, a port with nothing listening, TLS.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <algorithm>
+#include <memory>
+
+#include "Broker.h"
+#include "LogCapture.h"
+#include "publish/BrokerLink.h"
+#include "publish/core/Payloads.h"
+
+namespace {
+
+using publish::BrokerLink;
+using State = BrokerLink::State;
+
+publish::PublishSettings settingsFor(int port) {
+  publish::PublishSettings s;
+  s.host = "127.0.0.1";
+  s.port = port;
+  s.station = "room-a";
+  s.clientId = "link-under-test";
+  s.keepAliveSeconds = 5;
+  s.reconnectMinSeconds = 1;
+  s.reconnectMaxSeconds = 1;
+  s.bufferMessages = 100;
+  return s;
+}
+
+const std::string kStatus = "cellstation/room-a/status";
+
+bool reaches(const BrokerLink& link, State state, int ms = 15000) {
+  return eventually([&] { return link.counters().state == state; }, ms);
+}
+
+TEST(BrokerLink, deliversInOrderAndKeepsTheStatusRetained) {
+  LogCapture log("cellstation.publish");
+  Broker broker;
+  Subscriber data(broker.port(), "cellstation/room-a/unit/#");
+  auto link = std::make_unique<BrokerLink>(settingsFor(broker.port()), kStatus);
+  for (int i = 1; i <= 20; ++i) link->publish("cellstation/room-a/unit/" + std::to_string(i % 3 + 1), std::to_string(i), false);
+  ASSERT_TRUE(eventually([&] { return data.messages().size() == 20; })) << data.messages().size();
+  // One topic keeps its order (QoS 1, one connection).
+  std::vector<int> unit2;
+  for (auto& m : data.on("cellstation/room-a/unit/2")) unit2.push_back(std::stoi(m.payload));
+  EXPECT_EQ(unit2, (std::vector<int>{1, 4, 7, 10, 13, 16, 19}));
+  // The broker passes a message on before our acknowledgement of it is read.
+  ASSERT_TRUE(eventually([&] { return link->counters().delivered == 20; }));
+  const auto c = link->counters();
+  EXPECT_EQ(c.accepted, 20u);
+  EXPECT_EQ(c.delivered, 20u);
+  EXPECT_EQ(c.dropped, 0u);
+  EXPECT_EQ(c.attempts, 1u);
+
+  // A dashboard that comes later still learns the station is online.
+  Subscriber late(broker.port(), kStatus);
+  ASSERT_TRUE(late.awaits(kStatus, "online"));
+  EXPECT_TRUE(late.on(kStatus).front().retained);
+
+  // An orderly stop says "offline" itself, retained, and sends no last will on top.
+  link.reset();
+  ASSERT_TRUE(late.awaits(kStatus, "offline"));
+  Subscriber later(broker.port(), kStatus);
+  ASSERT_TRUE(later.awaits(kStatus, "offline"));
+  EXPECT_TRUE(later.on(kStatus).front().retained);
+  EXPECT_EQ(late.on(kStatus).size(), 2u);
+  EXPECT_TRUE(log.warnings().isEmpty()) << log.warnings().join('\n').toStdString();
+}
+
+TEST(BrokerLink, anOutageKeepsTheLatestMessagesAndCountsTheDropped) {
+  LogCapture log("cellstation.publish");
+  Broker broker;
+  // A persistent session: the broker queues what arrives while this subscriber reconnects.
+  Subscriber sub(broker.port(), "cellstation/room-a/unit/#", "outage-watcher", false);
+  auto settings = settingsFor(broker.port());
+  settings.bufferMessages = 5;
+  BrokerLink link(settings, kStatus);
+  for (int i = 1; i <= 3; ++i) link.publish("cellstation/room-a/unit/1", "before " + std::to_string(i), false);
+  ASSERT_TRUE(eventually([&] { return link.counters().delivered == 3; }));
+
+  broker.stop();
+  ASSERT_TRUE(eventually([&] { return link.counters().state != State::Connected; }));
+  for (int i = 1; i <= 12; ++i) link.publish("cellstation/room-a/unit/1", "during " + std::to_string(i), false);
+  auto c = link.counters();
+  EXPECT_EQ(c.buffered, 5u);
+  EXPECT_EQ(c.dropped, 7u);
+  // Retries go on meanwhile, without a log line each.
+  ASSERT_TRUE(eventually([&] { return link.counters().attempts >= 3; }));
+
+  broker.start();
+  ASSERT_TRUE(eventually([&] { return link.counters().delivered == 8; }, 20000)) << link.counters().delivered;
+  ASSERT_TRUE(sub.awaits("cellstation/room-a/unit/1", "during 12", 20000));
+  // QoS 1 is at least once: the restarted broker may hand the subscriber again what it had not
+  // seen acknowledged. Each message counts at its first arrival.
+  std::vector<std::string> got;
+  for (auto& m : sub.on("cellstation/room-a/unit/1"))
+    if (std::find(got.begin(), got.end(), m.payload) == got.end()) got.push_back(m.payload);
+  EXPECT_EQ(got, (std::vector<std::string>{"before 1", "before 2", "before 3", "during 8", "during 9", "during 10",
+                                           "during 11", "during 12"}));
+  c = link.counters();
+  EXPECT_EQ(c.dropped, 7u);
+  EXPECT_EQ(c.buffered, 0u);
+  EXPECT_EQ(c.inFlight, 0u);
+  EXPECT_EQ(c.connections, 2u);
+
+  EXPECT_EQ(log.countWarnings(QStringLiteral("lost the connection to the broker")), 1) << log.all().join('\n').toStdString();
+  EXPECT_EQ(log.countWarnings(QStringLiteral("is full (5 messages)")), 1) << log.all().join('\n').toStdString();
+  EXPECT_EQ(log.warnings().size(), 2) << log.warnings().join('\n').toStdString();
+  EXPECT_TRUE(log.all().filter(QStringLiteral("connected again")).join(' ').contains(QStringLiteral("7 messages were dropped")))
+      << log.all().join('\n').toStdString();
+}
+
+TEST(BrokerLink, aWrongPasswordIsReportedOnceAndNotRetried) {
+  LogCapture log("cellstation.publish");
+  Broker::Options o;
+  o.users = {QStringLiteral("station:right")};
+  Broker broker(o);
+  auto settings = settingsFor(broker.port());
+  settings.username = "station";
+  settings.password = "wrong";
+  BrokerLink link(settings, kStatus);
+  ASSERT_TRUE(reaches(link, State::GivenUp));
+  // What comes after is dropped at once and counted, not kept for a connection that never comes.
+  link.publish("cellstation/room-a/unit/1", "x", false);
+  EXPECT_EQ(link.counters().buffered, 0u);
+  EXPECT_EQ(link.counters().dropped, 1u);
+  // Several retry periods pass without another attempt or another line.
+  QThread::msleep(2500);
+  EXPECT_EQ(link.counters().attempts, 1u);
+  EXPECT_EQ(link.counters().state, State::GivenUp);
+  ASSERT_EQ(log.warnings().size(), 1) << log.warnings().join('\n').toStdString();
+  EXPECT_TRUE(log.warnings().front().contains(QStringLiteral("refused the connection")));
+  // mosquitto answers a wrong password with "not authorised".
+  EXPECT_TRUE(log.warnings().front().contains(QStringLiteral("not authorised"))) << log.warnings().front().toStdString();
+
+  // The right password on the same broker is let in.
+  settings.password = "right";
+  settings.clientId = "link-with-the-right-password";
+  BrokerLink good(settings, kStatus);
+  EXPECT_TRUE(reaches(good, State::Connected));
+}
+
+TEST(BrokerLink, nothingListeningIsRetriedWithOneLineAndDeliveredOnceTheBrokerComes) {
+  LogCapture log("cellstation.publish");
+  const int port = freePort();
+  auto settings = settingsFor(port);
+  settings.reconnectMaxSeconds = 2;
+  BrokerLink link(settings, kStatus);
+  for (int i = 1; i <= 3; ++i) link.publish("cellstation/room-a/unit/1", std::to_string(i), false);
+  ASSERT_TRUE(eventually([&] { return link.counters().attempts >= 3; }, 20000));
+  EXPECT_EQ(link.counters().buffered, 3u);
+  EXPECT_EQ(log.warnings().size(), 1) << log.warnings().join('\n').toStdString();
+  EXPECT_TRUE(log.warnings().front().contains(QStringLiteral("cannot connect to the broker 127.0.0.1:%1").arg(port)));
+
+  Broker::Options o;
+  o.port = port;
+  Broker broker(o);
+  ASSERT_TRUE(eventually([&] { return link.counters().delivered == 3; }, 20000));
+  EXPECT_EQ(link.counters().state, State::Connected);
+  EXPECT_EQ(log.warnings().size(), 1) << log.warnings().join('\n').toStdString();
+}
+
+// A self-signed certificate for 127.0.0.1 made with openssl; returns false when it fails.
+bool makeCertificate(const QString& dir, const QString& name) {
+  return QProcess::execute(QStringLiteral("openssl"),
+                           {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+                            QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                            QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                            QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"),
+                            dir + "/" + name + ".key", QStringLiteral("-out"), dir + "/" + name + ".pem"}) == 0;
+}
+
+TEST(BrokerLink, tlsWithTheRightAuthorityAndARefusedHandshake) {
+  LogCapture log("cellstation.publish");
+  QTemporaryDir certs;
+  ASSERT_TRUE(makeCertificate(certs.path(), QStringLiteral("broker")));
+  ASSERT_TRUE(makeCertificate(certs.path(), QStringLiteral("stranger")));
+  Broker::Options o;
+  o.certFile = certs.filePath(QStringLiteral("broker.pem"));
+  o.keyFile = certs.filePath(QStringLiteral("broker.key"));
+  Broker broker(o);
+
+  auto settings = settingsFor(broker.port());
+  settings.tls = true;
+  settings.caFile = certs.filePath(QStringLiteral("broker.pem")).toStdString();
+  {
+    BrokerLink link(settings, kStatus);
+    link.publish("cellstation/room-a/unit/1", "over tls", false);
+    ASSERT_TRUE(eventually([&] { return link.counters().delivered == 1; })) << publish::stateName(link.counters().state);
+  }
+  EXPECT_TRUE(log.warnings().isEmpty()) << log.warnings().join('\n').toStdString();
+
+  // A broker whose certificate our authority did not sign: one line, no retries.
+  settings.caFile = certs.filePath(QStringLiteral("stranger.pem")).toStdString();
+  BrokerLink link(settings, kStatus);
+  ASSERT_TRUE(reaches(link, State::GivenUp));
+  QThread::msleep(2500);
+  EXPECT_EQ(link.counters().attempts, 1u);
+  ASSERT_EQ(log.warnings().size(), 1) << log.warnings().join('\n').toStdString();
+  EXPECT_TRUE(log.warnings().front().contains(QStringLiteral("TLS handshake"))) << log.warnings().front().toStdString();
+}
+
+}  // namespace
