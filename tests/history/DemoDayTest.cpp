@@ -36,7 +36,7 @@ TEST_F(DemoDay, EveryUnitGetsAFullWindowOfPlausibleSamples) {
   }
   // The next run of the station rolls the window on as after any day of polling.
   demo::reportedVoltages(1, 24, 0, form);
-  store::storeRun(form.ADOConnection1, form.ADOQuery1, 5, form);
+  EXPECT_TRUE(store::storeRun(form.ADOConnection1, form.ADOQuery1, 5, form).empty());
   engine::TADOQuery q(form.ADOConnection1);
   q.setSQL(store::rowCount(1));
   q.Open();

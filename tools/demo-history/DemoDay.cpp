@@ -1,3 +1,5 @@
+#include <stdexcept>
+
 #include "DemoDay.h"
 
 #include <cmath>
@@ -55,7 +57,8 @@ void storeDay(engine::TADOConnection& connection, int unitCount, int cells, int 
   try {
     for (int run = 0; run < runs; ++run) {
       for (int unit = 1; unit <= unitCount; ++unit) reportedVoltages(unit, cells, run, tables);
-      store::storeRun(connection, query, unitCount, tables);
+      const auto failures = store::storeRun(connection, query, unitCount, tables);
+      if (!failures.empty()) throw std::runtime_error(store::failureText(failures).toStdString());
     }
     connection.CommitTrans();
   } catch (...) {
