@@ -227,6 +227,7 @@ void ScriptedReportDialogs::preview(QWidget*, const QString& title, double zoomP
   titles << title;
   ++previews;
   previewZoom = zoomPercent;
+  if (beforePreview) beforePreview();
   if (previewDevice) render(*previewDevice);
 }
 

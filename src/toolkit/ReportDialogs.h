@@ -83,6 +83,8 @@ class ScriptedReportDialogs : public ReportDialogs {
   int cancelAtStatus = 0;
   /// Runs at every status update, while the report is being generated.
   std::function<void()> duringGeneration;
+  /// Runs when the preview opens, before it paints the pages.
+  std::function<void()> beforePreview;
   QPagedPaintDevice* previewDevice = nullptr;
 
   // The record

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <stdexcept>
 
 #include "toolkit/ReportPages.h"
@@ -109,10 +110,12 @@ TRvSystem::Outcome TRvSystem::Execute(QWidget* parent) {
       return Outcome::Previewed;
     }
     case D::Printer: {
+      // Qt turns an unknown queue into a PDF writer without a file, which prints nowhere and
+      // reports nothing: an unknown queue is an error here.
+      if (options.printerName.isEmpty() || !QPrinterInfo::availablePrinterNames().contains(options.printerName))
+        throw std::runtime_error(("Printer not found: " + options.printerName).toStdString());
       printer.setOutputFormat(QPrinter::NativeFormat);
       printer.setPrinterName(options.printerName);
-      if (!printer.isValid() || printer.printerName().isEmpty())
-        throw std::runtime_error(("No printer available: " + options.printerName).toStdString());
       printer.setCopyCount(options.copies);
       printer.setCollateCopies(options.collate);
       printer.setDuplex(options.duplex ? QPrinter::DuplexAuto : QPrinter::DuplexNone);
