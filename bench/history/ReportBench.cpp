@@ -45,6 +45,17 @@ void BM_ReportPageToPdf(benchmark::State& state) {
 }
 BENCHMARK(BM_ReportPageToPdf)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
+// Generation alone: the page recorded, then handed to a preview that draws nothing.
+void BM_ReportGenerationOnly(benchmark::State& state) {
+  Station s;
+  s.dialogs.answer = toolkit::ScriptedReportDialogs::Answer::Preview;
+  for (auto _ : state) {
+    s.form.RvSystem1->Execute(&s.form);
+    s.dialogs.statusTexts.clear();
+  }
+}
+BENCHMARK(BM_ReportGenerationOnly)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
 // Reports generated back to back while a 20 ms timer runs; the counter is the largest delay of
 // a tick beyond its due time.
 void BM_TimerLatenessWhileGenerating(benchmark::State& state) {
