@@ -141,7 +141,6 @@ void QtReportDialogs::openStatus(QWidget* parent, const QString& title, std::fun
   closeStatus();
   status_ = std::make_unique<Status>();
   auto* w = new QDialog(parent, Qt::Dialog);
-  w->setAttribute(Qt::WA_DeleteOnClose);
   w->setWindowTitle(title);
   w->setModal(false);
   auto* layout = new QVBoxLayout(w);
@@ -163,11 +162,9 @@ void QtReportDialogs::setStatus(const QString& text) {
 
 void QtReportDialogs::closeStatus() {
   if (!status_) return;
-  if (status_->window) {
-    QDialog* w = status_->window;
-    QObject::disconnect(w, &QDialog::rejected, nullptr, nullptr);
-    w->close();
-  }
+  // Deleted here rather than on close: the run ends outside any event of the window's own, and
+  // a deferred delete would wait for an event loop that may not come.
+  delete status_->window.data();
   status_.reset();
 }
 

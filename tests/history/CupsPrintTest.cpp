@@ -62,6 +62,10 @@ class CupsPrint : public ::testing::Test {
     before = pdfsIn(folder);
   }
 
+  void TearDown() override {
+    for (const QString& f : printed) QFile::remove(f);
+  }
+
   // The PDF of the job whose title starts the file name, once CUPS-PDF has finished it.
   QString awaitJob(const QString& titlePart) {
     QElapsedTimer clock;
@@ -71,7 +75,10 @@ class CupsPrint : public ::testing::Test {
         if (!name.contains(titlePart)) continue;
         const QString path = QDir(folder).filePath(name);
         try {
-          if (pdf::pageCount(path) > 0) return path;
+          if (pdf::pageCount(path) > 0) {
+            printed << path;
+            return path;
+          }
         } catch (const std::exception&) {
           // still being written
         }
@@ -85,6 +92,7 @@ class CupsPrint : public ::testing::Test {
 
   QString folder;
   QSet<QString> before;
+  QStringList printed;
 };
 
 // The ink in each cell of the report's table (19 lines of 12 cells), frames left out: the mean
