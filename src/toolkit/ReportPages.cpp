@@ -31,7 +31,7 @@ void ReportPages::finish(QPainter& painter) {
 }
 
 int ReportPages::render(QPainter& painter, QPagedPaintDevice& device, int from, int to,
-                        const std::function<void(int)>& beforePage) const {
+                        const std::function<void(int)>& beforePage, QSizeF scale) const {
   from = std::max(from, 1);
   to = std::min(to, count());
   int played = 0;
@@ -41,7 +41,7 @@ int ReportPages::render(QPainter& painter, QPagedPaintDevice& device, int from, 
     painter.save();
     // Playing a picture scales it from 96 px/in to the device's resolution; the page was
     // recorded at kDpi, so it is brought back to 96 px/in first.
-    painter.scale(96.0 / kDpi, 96.0 / kDpi);
+    painter.scale(scale.width() * 96.0 / kDpi, scale.height() * 96.0 / kDpi);
     painter.drawPicture(0, 0, *pages_[static_cast<std::size_t>(n - 1)]);
     painter.restore();
     ++played;

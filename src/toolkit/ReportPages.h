@@ -43,9 +43,10 @@ class ReportPages {
 
   /// Plays pages `from`..`to` (1-based, clamped to the pages there are) onto a device whose
   /// painter is active and whose origin is the paper's top-left corner, starting a new device
-  /// page between them. Returns the number of pages played; `beforePage` hears each page number.
+  /// page between them, scaled by `scale` (1 = 100 %) from the paper's corner. Returns the
+  /// number of pages played; `beforePage` hears each page number.
   int render(QPainter& painter, QPagedPaintDevice& device, int from = 1, int to = 9999,
-             const std::function<void(int)>& beforePage = {}) const;
+             const std::function<void(int)>& beforePage = {}, QSizeF scale = QSizeF(1, 1)) const;
 
  private:
   QSizeF paper_;

@@ -43,6 +43,8 @@ void setUpPrinter(QPrinter& printer, QPageLayout::Orientation orientation, const
 TRvSystem::TRvSystem() : qtDialogs_(std::make_unique<QtReportDialogs>()), dialogs_(qtDialogs_.get()) {}
 TRvSystem::~TRvSystem() = default;
 
+QSizeF TRvSystem::scale() const { return QSizeF(SystemPrinter.ScaleX / 100, SystemPrinter.ScaleY / 100); }
+
 QString TRvSystem::statusText(const QString& format, int page) {
   QString s = format;
   return s.replace(QStringLiteral("%p"), QString::number(page));
@@ -103,9 +105,9 @@ TRvSystem::Outcome TRvSystem::Execute(QWidget* parent) {
   switch (options.destination) {
     case D::Preview: {
       printer.setPrinterName(options.printerName);
-      dlg.preview(parent, TitlePreview, SystemPreview.ZoomFactor, printer, [&pages](QPagedPaintDevice& device) {
+      dlg.preview(parent, TitlePreview, SystemPreview.ZoomFactor, printer, [&](QPagedPaintDevice& device) {
         QPainter p(&device);
-        if (p.isActive()) pages.render(p, device);
+        if (p.isActive()) pages.render(p, device, 1, 9999, {}, scale());
       });
       return Outcome::Previewed;
     }
@@ -125,7 +127,7 @@ TRvSystem::Outcome TRvSystem::Execute(QWidget* parent) {
       if (!p.begin(&printer))
         throw std::runtime_error(("Unable to print on " + options.printerName).toStdString());
       pages.render(p, printer, options.fromPage, options.toPage,
-                   [&](int n) { dlg.setStatus(statusText(SystemPrinter.StatusFormat, n)); });
+                   [&](int n) { dlg.setStatus(statusText(SystemPrinter.StatusFormat, n)); }, scale());
       if (!p.end()) throw std::runtime_error(("Printing on " + options.printerName + " failed").toStdString());
       return Outcome::Printed;
     }
@@ -138,7 +140,7 @@ TRvSystem::Outcome TRvSystem::Execute(QWidget* parent) {
                                     SystemPrinter.Margins, QPageLayout::Inch));
       QPainter p;
       if (!p.begin(&pdf)) throw std::runtime_error(("Cannot write " + options.fileName).toStdString());
-      pages.render(p, pdf, options.fromPage, options.toPage);
+      pages.render(p, pdf, options.fromPage, options.toPage, {}, scale());
       if (!p.end()) throw std::runtime_error(("Cannot write " + options.fileName).toStdString());
       return Outcome::Filed;
     }

@@ -43,8 +43,8 @@ class TRvSystem {
   struct {
     QString StatusFormat = QStringLiteral("Printing page %p");
     QString Title = QStringLiteral("ReportPrinter Report");
-    double UnitsFactor = 1.0;  ///< inches
-    double ScaleX = 100;
+    double UnitsFactor = 1.0;  ///< inches; the page writer works in inches only
+    double ScaleX = 100;       ///< per cent, applied when the pages are delivered
     double ScaleY = 100;
     QMarginsF Margins;  ///< inches, all 0
     QPageLayout::Orientation Orientation = QPageLayout::Portrait;
@@ -72,6 +72,8 @@ class TRvSystem {
   static QString statusText(const QString& format, int page);
 
  private:
+  QSizeF scale() const;
+
   std::unique_ptr<QtReportDialogs> qtDialogs_;
   ReportDialogs* dialogs_;
   bool running_ = false;

@@ -100,6 +100,19 @@ TEST_F(ReportRun, PreviewShowsThePageAsItWasGenerated) {
   EXPECT_FALSE(QFile::exists(pdfPath));
 }
 
+TEST_F(ReportRun, TheComponentsScaleShrinksThePageFromItsCorner) {
+  form.RvSystem1->SystemPrinter.ScaleX = 50;
+  form.RvSystem1->SystemPrinter.ScaleY = 50;
+  clickPrint();
+  const PdfWord* last = nullptr;
+  for (const auto& w : pdf::words(pdfPath))
+    if (w.text == QStringLiteral("108")) last = &w;
+  ASSERT_NE(last, nullptr);
+  // At 100 % the number 108 is centred in the 11th cell of the last row, 6.8 in across and 4.65 in down.
+  EXPECT_NEAR((last->xMin + last->xMax) / 2, 6.8 / 2, 0.03);
+  EXPECT_NEAR((last->yMin + last->yMax) / 2, 4.65 / 2, 0.03);
+}
+
 TEST_F(ReportRun, AFileThatCannotBeWrittenIsReportedNotPassedOver) {
   dialogs.fileName = folder.file(QStringLiteral("no-such-folder/report.pdf"));
   clickPrint();
