@@ -49,7 +49,12 @@ QRectF chartTarget(const QRectF& page, const QSizeF& chartSize, const ChartPrint
 
 void renderChart(QWidget* chart, QPainter& painter, const QRectF& target, double dpi, int detail) {
   if (!chart || target.isEmpty() || dpi <= 0) return;
+  // The chart is a chart view, or a widget that holds one filling it.
   auto* view = qobject_cast<QGraphicsView*>(chart);
+  if (!view) {
+    view = chart->findChild<QGraphicsView*>();
+    if (view && view->size() != chart->size()) view = nullptr;
+  }
   QGraphicsWidget* item = view ? sceneWidget(view) : nullptr;
   if (!item) {
     // A plain widget is drawn as it stands on screen, scaled to the target.

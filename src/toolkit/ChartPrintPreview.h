@@ -5,8 +5,9 @@
 // setting, proportional printing, print and close. The margins and the proportional choice are
 // written into the chart's print settings as they are changed.
 //
-// The chart is any widget; a QGraphicsView (a chart view) is laid out anew at the printed size
-// so its text and lines stay sharp and undistorted, other widgets are drawn scaled.
+// The chart is any widget; a QGraphicsView (a chart view), or a widget filled by one, is laid out
+// anew at the printed size so its text and lines stay sharp and undistorted; other widgets are
+// drawn as they stand on screen, scaled.
 #include <QDialog>
 #include <QPrinter>
 #include <QRectF>

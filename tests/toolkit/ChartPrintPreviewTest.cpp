@@ -46,7 +46,8 @@ TEST(ChartPrintTarget, StretchedToTheMarginsOrProportionalAndCentred) {
 
 class ChartPreview : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { fill(view); }
+  static void fill(QChartView& view) {
     auto* chart = new QChart;
     chart->setTitle(QStringLiteral("Curve"));
     auto* series = new QLineSeries;
@@ -124,6 +125,26 @@ TEST_F(ChartPreview, PrintedChartFillsTheMarginsOrKeepsItsShapeAndTheScreenKeeps
   settings.proportional = true;
   const auto [kept, size2] = inkBox(printTo(QStringLiteral("kept.pdf")));
   EXPECT_NEAR(double(kept.width()) / kept.height(), 753.0 / 437.0, 0.04);
+  // A widget that holds the chart view prints the same way.
+  settings.proportional = false;
+  QWidget box;
+  auto* inner = new QChartView(&box);
+  fill(*inner);
+  box.resize(753, 437);
+  inner->setGeometry(0, 0, 753, 437);
+  const QSizeF innerOnScreen = inner->chart()->size();
+  {
+    toolkit::ChartPrintPreview dlg(&box, settings);
+    dlg.printer().setOutputFormat(QPrinter::PdfFormat);
+    dlg.printer().setOutputFileName(dir.filePath(QStringLiteral("boxed.pdf")));
+    dlg.printer().setPageSize(QPageSize(QPageSize::A4));
+    dlg.print();
+  }
+  const auto [boxed, size3] = inkBox(dir.filePath(QStringLiteral("boxed.pdf")));
+  EXPECT_EQ(boxed, stretched);
+  EXPECT_EQ(inner->chart()->size(), innerOnScreen);
+  settings.proportional = true;
+
   // A4 landscape inside 10 % margins is 1.41:1, the chart 1.72:1: its width is what limits it.
   EXPECT_NEAR(kept.left(), size2.width() * 0.10, 2);
   EXPECT_NEAR(kept.right(), size2.width() * 0.90, 2);
