@@ -104,8 +104,9 @@ TEST_F(ReportRun, TheComponentsScaleShrinksThePageFromItsCorner) {
   form.RvSystem1->SystemPrinter.ScaleX = 50;
   form.RvSystem1->SystemPrinter.ScaleY = 50;
   clickPrint();
+  const auto words = pdf::words(pdfPath);
   const PdfWord* last = nullptr;
-  for (const auto& w : pdf::words(pdfPath))
+  for (const auto& w : words)
     if (w.text == QStringLiteral("108")) last = &w;
   ASSERT_NE(last, nullptr);
   // At 100 % the number 108 is centred in the 11th cell of the last row, 6.8 in across and 4.65 in down.
