@@ -56,31 +56,43 @@ void BM_ReportGenerationOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_ReportGenerationOnly)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
-// Reports generated back to back while a 20 ms timer runs; the counter is the largest delay of
-// a tick beyond its due time.
+// Reports generated back to back while a 20 ms timer runs. max_lateness_ms: the largest delay of
+// a tick beyond its due time. A 20 ms timer can fall into step with runs of about 20 ms and
+// always come due while events are let through, so longest_stall_ms adds the longest stretch
+// between two turns of the event loop, seen by a timer that fires at every turn.
 void BM_TimerLatenessWhileGenerating(benchmark::State& state) {
   Station s;
-  double worstMs = 0;
+  double worstLate = 0, worstStall = 0;
   for (auto _ : state) {
     QElapsedTimer clock;
-    qint64 last = -1;
-    double worst = 0;
-    QTimer tick;
+    qint64 lastTick = -1, lastTurn = -1;
+    QTimer tick, turn;
     tick.setTimerType(Qt::PreciseTimer);
     tick.setInterval(20);
+    turn.setInterval(0);
     QObject::connect(&tick, &QTimer::timeout, [&] {
       const qint64 now = clock.nsecsElapsed();
-      if (last >= 0) worst = std::max(worst, (now - last) / 1e6 - 20.0);
-      last = now;
+      if (lastTick >= 0) worstLate = std::max(worstLate, (now - lastTick) / 1e6 - 20.0);
+      lastTick = now;
+    });
+    QObject::connect(&turn, &QTimer::timeout, [&] {
+      const qint64 now = clock.nsecsElapsed();
+      if (lastTurn >= 0) worstStall = std::max(worstStall, (now - lastTurn) / 1e6);
+      lastTurn = now;
     });
     clock.start();
     tick.start();
-    for (int i = 0; i < 10; ++i) s.form.RvSystem1->Execute(&s.form);
+    turn.start();
+    for (int i = 0; i < 10; ++i) {
+      s.form.RvSystem1->Execute(&s.form);
+      QCoreApplication::processEvents();
+    }
     tick.stop();
-    worstMs = std::max(worstMs, worst);
+    turn.stop();
     s.dialogs.statusTexts.clear();
   }
-  state.counters["max_lateness_ms"] = worstMs;
+  state.counters["max_lateness_ms"] = worstLate;
+  state.counters["longest_stall_ms"] = worstStall;
 }
 BENCHMARK(BM_TimerLatenessWhileGenerating)->Unit(benchmark::kMillisecond)->Iterations(5);
 
