@@ -97,9 +97,9 @@ class ChartPrintPreview::Page : public QWidget {
     owner_.renderPage(p, page, shown.width() / paper.width());
     if (owner_.showMargins->isChecked()) {
       p.setPen(QPen(Qt::blue, 0, Qt::DashLine));
-      p.drawRect(chartTarget(page, QSizeF(), ChartPrintSettings{owner_.settings_.margins[0], owner_.settings_.margins[1],
-                                                                owner_.settings_.margins[2], owner_.settings_.margins[3],
-                                                                false}));
+      ChartPrintSettings margins = owner_.settings_;
+      margins.proportional = false;  // the margins themselves, not the chart within them
+      p.drawRect(chartTarget(page, QSizeF(), margins));
     }
   }
 
