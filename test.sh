@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
+./scripts/start-cups.sh  # the printing tests print through its CUPS-PDF queue
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen

@@ -18,10 +18,12 @@
 #include "desktop/PortAccess.h"
 #include "toolkit/ArrowSpinBox.h"
 #include "toolkit/AutoSizeLabel.h"
+#include "toolkit/ChartPrintPreview.h"
 #include "toolkit/CommEventPump.h"
 #include "toolkit/Colors.h"
 #include "toolkit/KeyValueGrid.h"
 #include "toolkit/PollTimer.h"
+#include "toolkit/RvSystem.h"
 
 namespace {
 
@@ -202,6 +204,10 @@ void TForm1::createControls() {
   Comm1->SetWriteTotalTimeoutMultiplier(0);
   Comm1->SetWriteTotalTimeoutConstant(0);
   Comm1Pump = std::make_unique<toolkit::CommEventPump>(*Comm1, guard_);
+
+  RvSystem1 = std::make_unique<toolkit::TRvSystem>();
+  RvSystem1->OnPrint = [this](toolkit::PageWriter& Sender) { RvSystem1Print(Sender); };
+  chartPreview = std::make_unique<toolkit::QtChartPreviewRunner>();
 }
 
 toolkit::KeyValueGrid* TForm1::cellTable(int t) const {

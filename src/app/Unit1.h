@@ -7,7 +7,8 @@
 //   acquisition/LiveDisplay.cpp   ShowUnit, SpinEdit2Change
 //   store/StoreHandlers.cpp       ConnectAndLoadSettings, SaveSettings, TableExists,
 //                                 StoreSamples, SpeedButton4Click
-//   history/HistoryHandlers.cpp   ShowHistory and the history view's handlers, printing
+//   history/HistoryHandlers.cpp   ShowHistory and the history view's handlers
+//   history/PrintHandlers.cpp     SpeedButton2Click, RvSystem1Print
 //
 // The measurement tables are the window's base MeasurementTables, so every handler reaches
 // UnitCount, CellCount, CellVoltage, ... directly, as module-level state.
@@ -24,6 +25,7 @@
 #include "engine/TADOQuery.h"
 #include "store/core/FailureReminder.h"
 #include "toolkit/AutoSizeLabel.h"
+#include "toolkit/ChartPrintSettings.h"
 #include "toolkit/HandlerGuard.h"
 #include "toolkit/MessageBoxes.h"
 #include "toolkit/QueryChart.h"
@@ -39,6 +41,9 @@ class ArrowSpinBox;
 class KeyValueGrid;
 class PollTimer;
 class CommEventPump;
+class TRvSystem;
+class PageWriter;
+class ChartPreviewRunner;
 }  // namespace toolkit
 
 namespace comm {
@@ -99,6 +104,12 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   engine::TADOQuery ADOQuery1{ADOConnection1};
   engine::TADOQuery ADOQuery2{ADOConnection1};
   engine::TADOCommand ADOCommand1{ADOConnection1};
+  /// The report component; its OnPrint is RvSystem1Print.
+  std::unique_ptr<toolkit::TRvSystem> RvSystem1;
+  /// DBChart1's print margins and proportional flag, kept between print previews.
+  toolkit::ChartPrintSettings DBChart1PrintSettings;
+  /// Opens the chart print preview; the real dialog unless a test puts its own here.
+  std::unique_ptr<toolkit::ChartPreviewRunner> chartPreview;
 
   /// Cell table t (1..6): ValueListEditor1 .. ValueListEditor6.
   toolkit::KeyValueGrid* cellTable(int t) const;
@@ -136,6 +147,7 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   void ComboBox1Change();
   void SpeedButton3Click();
   void SpeedButton2Click();
+  void RvSystem1Print(toolkit::PageWriter& Sender);
 
  signals:
   // What happens on the line and in the polling cycle, for features that watch the station

@@ -82,5 +82,3 @@ void TForm1::SpeedButton3Click() {
   DBChart1->hide();
   Panel3->hide();
 }
-
-void TForm1::SpeedButton2Click() {}
