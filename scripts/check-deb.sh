@@ -77,16 +77,25 @@ mkdir "$station"
 "$root/usr/bin/cellstation-make-db" "$station" 5 3 || fail "cellstation-make-db"
 QT_QPA_PLATFORM=offscreen "$root/usr/bin/cellstation" --station "$station" 2>"$root/station.log" &
 pid=$!
+# The window is up once the station catches SIGTERM (bit 15 of SigCgt).
+catches_term() {
+  local mask
+  mask=$(awk '/^SigCgt:/ {print $2}' "/proc/$pid/status" 2>/dev/null) || return 1
+  [[ -n $mask ]] && (( (0x$mask >> 14) & 1 ))
+}
 for _ in $(seq 300); do
-  [[ -e $station/db1.mdb-wal ]] && break
+  catches_term && break
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.1
 done
-[[ -e $station/db1.mdb-wal ]] || { kill "$pid" 2>/dev/null || true; cat "$root/station.log" >&2; fail "the installed station did not open its database"; }
+catches_term || { kill "$pid" 2>/dev/null || true; cat "$root/station.log" >&2; fail "the installed station did not come up"; }
+sleep 1  # its first show connects to the database
 kill -TERM "$pid"
 rc=0; wait "$pid" || rc=$?
 [[ $rc -eq 0 ]] || { cat "$root/station.log" >&2; fail "the installed station exited with $rc on SIGTERM"; }
-[[ ! -e $station/db1.mdb-wal && ! -e $station/db1.mdb-shm ]] || fail "the station left its journal behind"
+for j in -journal -wal -shm; do
+  [[ ! -e $station/db1.mdb$j ]] || fail "the station left db1.mdb$j behind"
+done
 [[ $(sqlite3 "$station/db1.mdb" 'pragma integrity_check; select measureTotal from setting') == $'ok\n3' ]] \
   || fail "the station database is not whole"
 
