@@ -1,6 +1,7 @@
 #include "app/Publishing.h"
 
 #include <QTimer>
+#include <chrono>
 
 #include "app/Unit1.h"
 
@@ -19,4 +20,31 @@ std::unique_ptr<publish::Publisher> attachPublishing(TForm1& form) {
   QObject::connect(&form, &TForm1::pollingStarted, p, [p] { p->publishPolling(true); });
   QObject::connect(&form, &TForm1::pollingStopped, p, [p] { p->publishPolling(false); });
   return std::move(start.publisher);
+}
+
+namespace {
+
+// The event names of the topics; events of the station itself (polling, sampling) go out on
+// their own topics or not at all.
+const char* eventName(health::EventKind kind) {
+  switch (kind) {
+    case health::EventKind::AlarmRaised: return "alarm_raised";
+    case health::EventKind::AlarmCleared: return "alarm_cleared";
+    case health::EventKind::UnitOffline: return "unit_offline";
+    case health::EventKind::UnitOnline: return "unit_online";
+    case health::EventKind::LineDown: return "line_down";
+    case health::EventKind::LineUp: return "line_up";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+void publishHealthEvents(health::HealthMonitor& health, publish::Publisher& publisher) {
+  QObject::connect(&health, &health::HealthMonitor::eventRecorded, &publisher, [p = &publisher](const health::Event& e) {
+    const char* name = eventName(e.kind);
+    if (!name) return;
+    const std::chrono::system_clock::time_point at{std::chrono::milliseconds(e.time.toMSecsSinceEpoch())};
+    p->publishEvent(name, publish::eventJson(name, e.unit, e.cell, e.value, health::eventText(e).toStdString(), at));
+  });
 }

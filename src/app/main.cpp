@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   const auto health = attachHealth(Form1);
   // Declared after the window and the health monitor, so it stops (and says "offline") first.
   const auto publishing = attachPublishing(Form1);
+  if (publishing) publishHealthEvents(*health, *publishing);
   desktop::SignalClose closeOnSignal([&Form1] { Form1.close(); });
   Form1.show();
   return app.exec();

@@ -12,6 +12,7 @@
 
 #include "Broker.h"
 #include "LogCapture.h"
+#include "app/HealthWiring.h"
 #include "app/Publishing.h"
 #include "app/Unit1.h"
 #include "e2e/Cellsim.h"
@@ -43,12 +44,13 @@ QJsonObject json(const std::string& payload) { return QJsonDocument::fromJson(QB
 
 class PublishingStation : public ::testing::Test {
  protected:
-  void open(const QString& interval, int units, int cells, int buffer = 100) {
+  void open(const QString& interval, int units, int cells, int buffer = 100, const QStringList& simFaults = {}) {
     folder.makeDatabase(interval, units);
     writeFile(folder.file(QStringLiteral("publish.ini")), settingsText(broker.port(), buffer));
     sim = std::make_unique<Cellsim>(folder.file(QStringLiteral("COM1")),
                                     QStringList{QStringLiteral("--units"), QString::number(units), QStringLiteral("--cells"),
-                                                QString::number(cells), QStringLiteral("--seed"), QStringLiteral("5")});
+                                                QString::number(cells), QStringLiteral("--seed"), QStringLiteral("5")} +
+                                        simFaults);
     form = std::make_unique<TForm1>(boxes);
     publisher = attachPublishing(*form);
     ASSERT_TRUE(publisher);
@@ -128,6 +130,30 @@ TEST_F(PublishingStation, everyReplyArrivesWithTheUnitsValues) {
 
   publisher.reset();
   EXPECT_TRUE(sub.awaits("cellstation/room-a/status", "offline"));
+}
+
+TEST_F(PublishingStation, aUnitGoingOfflineIsPublishedAsAnEvent) {
+  Subscriber sub(broker.port(), "cellstation/room-a/event/#");
+  open(QStringLiteral("60"), 2, 4, 100, {QStringLiteral("--silent"), QStringLiteral("2")});
+  const auto health = attachHealth(*form);
+  publishHealthEvents(*health, *publisher);
+  form->SpeedButton1->click();
+  // Unit 1 answers, unit 2 never does: its third unanswered poll is judged at the seventh tick.
+  for (int cycle = 1; cycle <= 4; ++cycle) {
+    ASSERT_TRUE(tickAndAwaitReply()) << "cycle " << cycle;
+    form->guard().run([this] { form->Timer1Timer(); });
+  }
+  ASSERT_TRUE(eventually([&] { return !sub.on("cellstation/room-a/event/unit_offline").empty(); }));
+  const auto got = sub.on("cellstation/room-a/event/unit_offline");
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_FALSE(got[0].retained);
+  const QJsonObject o = json(got[0].payload);
+  EXPECT_EQ(o.value(QStringLiteral("event")).toString(), QStringLiteral("unit_offline"));
+  EXPECT_EQ(o.value(QStringLiteral("unit")).toInt(), 2);
+  EXPECT_FALSE(o.contains(QStringLiteral("cell")));
+  EXPECT_TRUE(QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs).isValid());
+  EXPECT_TRUE(sub.on("cellstation/room-a/event/unit_online").empty());
+  publisher.reset();
 }
 
 TEST_F(PublishingStation, aBrokerOutageNeverStallsPollingAndTheLatestReadingsArriveAfter) {
