@@ -173,7 +173,7 @@ Figures benchPlain(const QString& folder, int runs) {
   return f;
 }
 
-// Sample tables made by another program with the Part's own create statement (plain tables, a
+// Sample tables made by another program with the station's own create statement (plain tables, a
 // full day in each), then sampled by the station: its first run takes them over, later runs
 // find the windowed form.
 std::pair<Figures, Figures> benchAdopted(const QString& folder, int laterRun) {

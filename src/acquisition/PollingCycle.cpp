@@ -15,7 +15,7 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcPolling, "station.polling")
+Q_LOGGING_CATEGORY(lcPolling, "cellstation.polling")
 
 const QString kStart = QStringLiteral("开始");
 const QString kStop = QStringLiteral("停止");

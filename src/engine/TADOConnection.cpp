@@ -20,7 +20,7 @@ namespace engine {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcEngine, "station.engine")
+Q_LOGGING_CATEGORY(lcEngine, "cellstation.engine")
 
 std::atomic<unsigned> connectionSerial{0};
 
@@ -290,7 +290,7 @@ std::optional<window::Layout> TADOConnection::adoptPlain(const QString& table) {
   const std::optional<window::Layout> layout = inSavepoint([&] { return window::adopt(table, runner, why); });
   if (layout) {
     qCInfo(lcEngine).noquote() << table + QStringLiteral(": plain table taken into the windowed form, every row kept");
-  } else if (!refusedAdoptions_.contains(table.toLower())) {
+  } else if (!why.isEmpty() && !refusedAdoptions_.contains(table.toLower())) {
     refusedAdoptions_.insert(table.toLower());
     qCWarning(lcEngine).noquote() << table + QStringLiteral(": stays a plain table (") + why +
                                          QStringLiteral("); its times are snapped to 0.05 on shifts");

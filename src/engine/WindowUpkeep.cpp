@@ -150,9 +150,15 @@ Found reconcile(const QString& table, const Runner& run) {
 
 std::optional<Layout> adopt(const QString& table, const Runner& run, QString& why) {
   const QString t = quoted(table);
+  const auto info =
+      run({QStringLiteral("SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info(?)"), {table}}).rows;
   std::vector<ColumnDef> columns;
-  for (const auto& row :
-       run({QStringLiteral("SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info(?)"), {table}}).rows) {
+  for (const auto& row : info) columns.push_back({row[0].toString(), row[1].toString()});
+  // A table without the time column is no sample table (the settings, tables of other
+  // programs): nothing to take over and nothing to say.
+  why.clear();
+  if (!hasTimeColumn(columns)) return {};
+  for (const auto& row : info) {
     const QString name = row[0].toString();
     if (!plainIdentifier(name) || name.startsWith(QLatin1String("cs_"), Qt::CaseInsensitive)) {
       why = QStringLiteral("column '%1' needs quoting").arg(name);
@@ -162,11 +168,6 @@ std::optional<Layout> adopt(const QString& table, const Runner& run, QString& wh
       why = QStringLiteral("column %1 carries a constraint or default").arg(name);
       return {};
     }
-    columns.push_back({name, row[1].toString()});
-  }
-  if (!hasTimeColumn(columns)) {
-    why = QStringLiteral("it has no %1 column").arg(QLatin1String(kTimeColumn));
-    return {};
   }
   if (scalar(run, {QStringLiteral("SELECT count(*) FROM sqlite_master WHERE tbl_name=? COLLATE NOCASE AND type IN "
                                   "('index','trigger')"),

@@ -42,10 +42,11 @@ struct Found {
 /// inside a savepoint of the caller's: a repair is several statements.
 Found reconcile(const QString& table, const Runner& run);
 
-/// Takes the plain table `table` (which must hold the time column) into the windowed form, its
-/// rows and values kept. Returns empty, changing nothing, when the table cannot be taken as it
-/// stands; `why` then says why (a constraint, index or trigger of its own, a time that is no
-/// multiple of 0.05). Must run inside a savepoint of the caller's.
+/// Takes the plain sample table `table` into the windowed form, its rows and values kept.
+/// Returns empty, changing nothing, when the table has no time column (`why` empty: it is no
+/// sample table) or cannot be taken as it stands (`why` says why: a constraint, index or
+/// trigger of its own, a time that is no multiple of 0.05). Must run inside a savepoint of the
+/// caller's.
 std::optional<Layout> adopt(const QString& table, const Runner& run, QString& why);
 
 /// The shift "set measureTime=measureTime-<steps * 0.05>" for a plain table that could not be

@@ -13,7 +13,7 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcStore, "station.store")
+Q_LOGGING_CATEGORY(lcStore, "cellstation.store")
 
 const char kConnectionString[] = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=db1.mdb;Persist Security Info=False";
 

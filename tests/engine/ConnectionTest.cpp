@@ -10,6 +10,7 @@
 #include "engine/TADOConnection.h"
 #include "engine/TADOQuery.h"
 #include "engine/Transaction.h"
+#include "support/LogCapture.h"
 
 using engine::EDatabaseError;
 using engine::TADOConnection;
@@ -143,6 +144,23 @@ TEST(Connection, EngineMessagesPassUnchanged) {
             QStringLiteral("no such table: measure4"));
   EXPECT_EQ(engineErrorOf([&] { c.Execute(QStringLiteral("update setting set nothere=1")); }),
             QStringLiteral("no such column: nothere"));
+}
+
+// Only sample tables (those with a time column) are taken into the windowed form; changing any
+// other table, as every start of polling does with the settings, is no event worth a log line.
+TEST(Connection, ChangingATableWithoutTimesLeavesItPlainAndLogsNothing) {
+  DatabaseFolder folder;
+  folder.makeDatabase();
+  LogCapture log("cellstation.engine");
+  TADOConnection c;
+  c.setConnectionString(DatabaseFolder::connectionString());
+  c.Execute(QStringLiteral("update setting set secend=2.5"));
+  c.Execute(QStringLiteral("update setting set measureTotal=7"));
+  EXPECT_TRUE(log.all().isEmpty()) << log.all().join('\n').toStdString();
+  EXPECT_EQ(folder.plainExec(QStringLiteral("db1.mdb"),
+                             QStringLiteral("select type from sqlite_master where name='setting'")).toString(),
+            QStringLiteral("table"));
+  EXPECT_EQ(folder.plainExec(QStringLiteral("db1.mdb"), QStringLiteral("select measureTotal from setting")).toInt(), 7);
 }
 
 TEST(Connection, NestedTransactionsStandOrFallOnTheirOwn) {

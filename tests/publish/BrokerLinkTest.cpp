@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "Broker.h"
-#include "LogCapture.h"
+#include "support/LogCapture.h"
 #include "publish/BrokerLink.h"
 #include "publish/core/Payloads.h"
 

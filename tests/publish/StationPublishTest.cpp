@@ -11,7 +11,7 @@
 #include <set>
 
 #include "Broker.h"
-#include "LogCapture.h"
+#include "support/LogCapture.h"
 #include "app/HealthWiring.h"
 #include "app/Publishing.h"
 #include "app/Unit1.h"

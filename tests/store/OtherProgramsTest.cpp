@@ -37,7 +37,7 @@ Client sqlite3(const QString& folder, const QString& input) {
           QString::fromUtf8(p.readAllStandardError()).trimmed()};
 }
 
-// The Part's create statement under another name, as an operator would paste it.
+// The station's create statement under another name, as an operator would paste it.
 QString plainCreate(const QString& name) {
   QString sql = store::createTable(1);
   sql.replace(QStringLiteral("measure1 "), name + QLatin1Char(' '));
@@ -90,7 +90,7 @@ class OtherPrograms : public ::testing::Test {
 
 TEST_F(OtherPrograms, WritesThroughASampleTableWorkAsOnAPlainTable) {
   for (int run = 0; run < 6; ++run) ASSERT_TRUE(sample(1).empty());
-  // The same rows in a plain table of the Part's layout, for comparison.
+  // The same rows in a plain table of the sample-table layout, for comparison.
   ASSERT_EQ(ask(plainCreate(QStringLiteral("plain1")) + QStringLiteral("insert into plain1 select * from measure1;")),
             QString());
 
@@ -152,7 +152,7 @@ TEST_F(OtherPrograms, WritesThroughASampleTableWorkAsOnAPlainTable) {
 }
 
 TEST_F(OtherPrograms, TablesTheClientMadeKeepAnExactBoundedWindowAndEveryRow) {
-  // measure1: the Part's statement and a full day at exact times; measure2: times computed in
+  // measure1: the station's create statement and a full day at exact times; measure2: times computed in
   // floating point, as an operator's "k * 0.05" gives them; measure3: one short of full.
   const QString fill = QStringLiteral(
       "with recursive k(n) as (select 0 union all select n+1 from k where n < %2) "

@@ -38,7 +38,7 @@ int loggedFailures(const QString& folder, int unit) {
   const QByteArray needle = QStringLiteral("unit %1 not stored").arg(unit).toUtf8();
   int n = 0;
   for (const QByteArray& line : log.readAll().split('\n'))
-    if (line.contains("station.store") && line.contains(needle)) ++n;
+    if (line.contains("cellstation.store") && line.contains(needle)) ++n;
   return n;
 }
 
