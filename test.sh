@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
-step() { printf '\n=== %s ===\n' "$*"; }
+step() { printf '\n=== %s (%s) ===\n' "$*" "$(date +%T)"; }
 
 # Runs ctest and adds its count of tests to the total; any failure ends the script (pipefail).
 passed=0
@@ -46,4 +46,4 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
 ./scripts/run-fuzz.sh build/fuzz 30
 
-printf '\ntest.sh: %d passed, 0 failed\n' "$passed"
+printf '\nfinished at %s\ntest.sh: %d passed, 0 failed\n' "$(date +%T)" "$passed"
