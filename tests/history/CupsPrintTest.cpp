@@ -22,6 +22,7 @@
 #include <cmath>
 
 #include "app/Unit1.h"
+#include "support/GreyChart.h"
 #include "support/PdfReader.h"
 #include "support/StationFolder.h"
 #include "toolkit/ArrowSpinBox.h"
@@ -157,22 +158,9 @@ TEST_F(CupsPrint, ReportPrintedOnTheQueueComesOutAsTheSamePageAsTheFile) {
 
 TEST_F(CupsPrint, ChartPrintedFromThePreviewFillsTheLandscapePageInsideTheMargins) {
   QChartView view;
-  auto* chart = new QChart;
-  chart->setTitle(QStringLiteral("ChartOnPaper"));
-  auto* series = new QLineSeries;
-  for (int h = 0; h <= 24; ++h) series->append(h, 2 + (h % 5));
-  chart->addSeries(series);
-  chart->createDefaultAxes();
-  chart->legend()->hide();
-  // A grey ground shows on paper where the chart's area ends.
-  chart->setBackgroundBrush(QColor(160, 160, 160));
-  chart->setBackgroundRoundness(0);
-  chart->setDropShadowEnabled(false);
-  chart->setMargins(QMargins(0, 0, 0, 0));
-  chart->layout()->setContentsMargins(0, 0, 0, 0);
-  view.setChart(chart);
-  view.resize(753, 437);
-  view.show();
+  std::vector<QPointF> points;
+  for (int h = 0; h <= 24; ++h) points.emplace_back(h, 2 + (h % 5));
+  fillGreyChart(view, QStringLiteral("ChartOnPaper"), points);
 
   toolkit::ChartPrintSettings settings;
   toolkit::ChartPrintPreview preview(&view, settings);

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 
+#include "support/GreyChart.h"
 #include "support/PdfReader.h"
 #include "toolkit/ChartPrintPreview.h"
 
@@ -47,24 +48,7 @@ TEST(ChartPrintTarget, StretchedToTheMarginsOrProportionalAndCentred) {
 class ChartPreview : public ::testing::Test {
  protected:
   void SetUp() override { fill(view); }
-  static void fill(QChartView& view) {
-    auto* chart = new QChart;
-    chart->setTitle(QStringLiteral("Curve"));
-    auto* series = new QLineSeries;
-    series->append(0, 1);
-    series->append(24, 12);
-    chart->addSeries(series);
-    chart->createDefaultAxes();
-    chart->legend()->hide();
-    chart->setBackgroundBrush(QColor(160, 160, 160));
-    chart->setBackgroundRoundness(0);
-    chart->setDropShadowEnabled(false);
-    chart->setMargins(QMargins(0, 0, 0, 0));
-    chart->layout()->setContentsMargins(0, 0, 0, 0);
-    view.setChart(chart);
-    view.resize(753, 437);
-    view.show();
-  }
+  static void fill(QChartView& view) { fillGreyChart(view, QStringLiteral("Curve"), {{0, 1}, {24, 12}}); }
   QChartView view;
   S settings;
 };
