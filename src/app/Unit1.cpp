@@ -18,12 +18,12 @@
 #include "desktop/PortAccess.h"
 #include "toolkit/ArrowSpinBox.h"
 #include "toolkit/AutoSizeLabel.h"
-#include "toolkit/ChartPrintPreview.h"
+#include "report/ChartPrintPreview.h"
 #include "toolkit/CommEventPump.h"
 #include "toolkit/Colors.h"
 #include "toolkit/KeyValueGrid.h"
 #include "toolkit/PollTimer.h"
-#include "toolkit/RvSystem.h"
+#include "report/RvSystem.h"
 
 namespace {
 
@@ -205,9 +205,9 @@ void TForm1::createControls() {
   Comm1->SetWriteTotalTimeoutConstant(0);
   Comm1Pump = std::make_unique<toolkit::CommEventPump>(*Comm1, guard_);
 
-  RvSystem1 = std::make_unique<toolkit::TRvSystem>();
-  RvSystem1->OnPrint = [this](toolkit::PageWriter& Sender) { RvSystem1Print(Sender); };
-  chartPreview = std::make_unique<toolkit::QtChartPreviewRunner>();
+  RvSystem1 = std::make_unique<report::TRvSystem>();
+  RvSystem1->OnPrint = [this](report::PageWriter& Sender) { RvSystem1Print(Sender); };
+  chartPreview = std::make_unique<report::QtChartPreviewRunner>();
 }
 
 toolkit::KeyValueGrid* TForm1::cellTable(int t) const {

@@ -25,7 +25,7 @@
 #include "engine/TADOQuery.h"
 #include "store/core/FailureReminder.h"
 #include "toolkit/AutoSizeLabel.h"
-#include "toolkit/ChartPrintSettings.h"
+#include "report/ChartPrintSettings.h"
 #include "toolkit/HandlerGuard.h"
 #include "toolkit/MessageBoxes.h"
 #include "toolkit/QueryChart.h"
@@ -41,10 +41,13 @@ class ArrowSpinBox;
 class KeyValueGrid;
 class PollTimer;
 class CommEventPump;
+}  // namespace toolkit
+
+namespace report {
 class TRvSystem;
 class PageWriter;
 class ChartPreviewRunner;
-}  // namespace toolkit
+}  // namespace report
 
 namespace comm {
 class TComm;
@@ -105,11 +108,11 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   engine::TADOQuery ADOQuery2{ADOConnection1};
   engine::TADOCommand ADOCommand1{ADOConnection1};
   /// The report component; its OnPrint is RvSystem1Print.
-  std::unique_ptr<toolkit::TRvSystem> RvSystem1;
+  std::unique_ptr<report::TRvSystem> RvSystem1;
   /// DBChart1's print margins and proportional flag, kept between print previews.
-  toolkit::ChartPrintSettings DBChart1PrintSettings;
+  report::ChartPrintSettings DBChart1PrintSettings;
   /// Opens the chart print preview; the real dialog unless a test puts its own here.
-  std::unique_ptr<toolkit::ChartPreviewRunner> chartPreview;
+  std::unique_ptr<report::ChartPreviewRunner> chartPreview;
 
   /// Cell table t (1..6): ValueListEditor1 .. ValueListEditor6.
   toolkit::KeyValueGrid* cellTable(int t) const;
@@ -147,7 +150,7 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   void ComboBox1Change();
   void SpeedButton3Click();
   void SpeedButton2Click();
-  void RvSystem1Print(toolkit::PageWriter& Sender);
+  void RvSystem1Print(report::PageWriter& Sender);
 
  signals:
   // What happens on the line and in the polling cycle, for features that watch the station

@@ -4,12 +4,12 @@
 #include <array>
 
 #include "app/Unit1.h"
-#include "history/ReportText.h"
+#include "report/ReportText.h"
 #include "toolkit/ArrowSpinBox.h"
-#include "toolkit/ChartPrintPreview.h"
-#include "toolkit/PageWriter.h"
+#include "report/ChartPrintPreview.h"
+#include "report/PageWriter.h"
 #include "toolkit/QueryChart.h"
-#include "toolkit/RvSystem.h"
+#include "report/RvSystem.h"
 
 void TForm1::SpeedButton2Click() {
   if (DBChart1->isVisible()) {
@@ -20,8 +20,8 @@ void TForm1::SpeedButton2Click() {
   RvSystem1->Execute(this);
 }
 
-void TForm1::RvSystem1Print(toolkit::PageWriter& Sender) {
-  using toolkit::PageWriter;
+void TForm1::RvSystem1Print(report::PageWriter& Sender) {
+  using report::PageWriter;
   // The writer lets events run after every text, and a reply may change the tables meanwhile:
   // the unit and its cells are taken once, so the page shows one moment of one unit.
   const int N = SpinEdit2->value();
@@ -37,7 +37,7 @@ void TForm1::RvSystem1Print(toolkit::PageWriter& Sender) {
   Sender.setFont(QStringLiteral("Times New Roman"), 12);
   Sender.setBold(true);
   Sender.setItalic(true);
-  Sender.print(history::reportTitle(N, now, QLocale::system()));
+  Sender.print(report::reportTitle(N, now, QLocale::system()));
   Sender.sectionTopToCurrentLine();
   Sender.setBold(false);
   Sender.setItalic(false);
@@ -48,14 +48,14 @@ void TForm1::RvSystem1Print(toolkit::PageWriter& Sender) {
   for (int k = 2; k <= 12; ++k) Sender.setTab(std::nullopt, PageWriter::Justify::Center, 0.6, 0, PageWriter::FrameAll, 0);
   Sender.setColumns(1, 0);
   Sender.setTabShade(15);
-  Sender.printLine(history::reportHeaderLine());
+  Sender.printLine(report::reportHeaderLine());
   for (int r = 1; r <= 18; ++r) {
     std::array<QString, 6> texts;
     for (int k = 1; k <= 6; ++k) {
       const int c = 6 * (r - 1) + k;
-      texts[static_cast<std::size_t>(k - 1)] = history::voltageText(cellCount, c, cells[c], decimalSeparator());
+      texts[static_cast<std::size_t>(k - 1)] = report::voltageText(cellCount, c, cells[c], decimalSeparator());
     }
     Sender.setTabShade(0);
-    Sender.printLine(history::reportRowLine(r, texts));
+    Sender.printLine(report::reportRowLine(r, texts));
   }
 }

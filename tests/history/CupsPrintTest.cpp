@@ -26,9 +26,9 @@
 #include "support/PdfReader.h"
 #include "support/StationFolder.h"
 #include "toolkit/ArrowSpinBox.h"
-#include "toolkit/ChartPrintPreview.h"
-#include "toolkit/ReportDialogs.h"
-#include "toolkit/RvSystem.h"
+#include "report/ChartPrintPreview.h"
+#include "report/ReportDialogs.h"
+#include "report/RvSystem.h"
 
 namespace {
 
@@ -115,7 +115,7 @@ std::vector<double> cellInk(const QImage& img, int dpi) {
 TEST_F(CupsPrint, ReportPrintedOnTheQueueComesOutAsTheSamePageAsTheFile) {
   StationFolder station;
   toolkit::RecordingMessageBoxes boxes;
-  toolkit::ScriptedReportDialogs dialogs;
+  report::ScriptedReportDialogs dialogs;
   TForm1 form(boxes);
   form.RvSystem1->setDialogs(dialogs);
   form.SpinEdit2->setValue(2);
@@ -125,12 +125,12 @@ TEST_F(CupsPrint, ReportPrintedOnTheQueueComesOutAsTheSamePageAsTheFile) {
   form.CellVoltage[2][3] = 0;
 
   // The same page written to a file, to hold the printed one against.
-  dialogs.answer = toolkit::ScriptedReportDialogs::Answer::File;
+  dialogs.answer = report::ScriptedReportDialogs::Answer::File;
   dialogs.fileName = station.file(QStringLiteral("reference.pdf"));
   form.SpeedButton2->click();
   ASSERT_TRUE(QFile::exists(dialogs.fileName));
 
-  dialogs.answer = toolkit::ScriptedReportDialogs::Answer::Printer;
+  dialogs.answer = report::ScriptedReportDialogs::Answer::Printer;
   dialogs.printerName = kQueue;
   form.SpeedButton2->click();
   ASSERT_TRUE(boxes.texts(toolkit::MessageBoxes::Kind::Error).isEmpty())
@@ -162,8 +162,8 @@ TEST_F(CupsPrint, ChartPrintedFromThePreviewFillsTheLandscapePageInsideTheMargin
   for (int h = 0; h <= 24; ++h) points.emplace_back(h, 2 + (h % 5));
   fillGreyChart(view, QStringLiteral("ChartOnPaper"), points);
 
-  toolkit::ChartPrintSettings settings;
-  toolkit::ChartPrintPreview preview(&view, settings);
+  report::ChartPrintSettings settings;
+  report::ChartPrintPreview preview(&view, settings);
   preview.printers->setCurrentText(kQueue);
   ASSERT_EQ(preview.printer().printerName(), kQueue);
   preview.print();

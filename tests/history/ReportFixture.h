@@ -9,14 +9,14 @@
 #include "app/Unit1.h"
 #include "support/PdfReader.h"
 #include "support/StationFolder.h"
-#include "toolkit/ReportDialogs.h"
-#include "toolkit/RvSystem.h"
+#include "report/ReportDialogs.h"
+#include "report/RvSystem.h"
 
 class ReportRun : public ::testing::Test {
  protected:
   void SetUp() override {
     form.RvSystem1->setDialogs(dialogs);
-    dialogs.answer = toolkit::ScriptedReportDialogs::Answer::File;
+    dialogs.answer = report::ScriptedReportDialogs::Answer::File;
     dialogs.fileName = pdfPath;
   }
 
@@ -42,6 +42,6 @@ class ReportRun : public ::testing::Test {
   StationFolder folder;
   QString pdfPath = folder.file(QStringLiteral("report.pdf"));
   toolkit::RecordingMessageBoxes boxes;
-  toolkit::ScriptedReportDialogs dialogs;
+  report::ScriptedReportDialogs dialogs;
   TForm1 form{boxes};
 };

@@ -7,19 +7,19 @@
 
 #include "history/ReportFixture.h"
 #include "toolkit/ArrowSpinBox.h"
-#include "toolkit/ChartPrintPreview.h"
+#include "report/ChartPrintPreview.h"
 #include "toolkit/QueryChart.h"
 
 namespace {
 
-using Answer = toolkit::ScriptedReportDialogs::Answer;
+using Answer = report::ScriptedReportDialogs::Answer;
 using toolkit::MessageBoxes;
 
 TEST_F(ReportRun, CancellingTheOptionsDialogGeneratesAndPrintsNothing) {
   dialogs.answer = Answer::Cancel;
   int bodies = 0;
   auto body = form.RvSystem1->OnPrint;
-  form.RvSystem1->OnPrint = [&](toolkit::PageWriter& w) {
+  form.RvSystem1->OnPrint = [&](report::PageWriter& w) {
     ++bodies;
     body(w);
   };
@@ -34,7 +34,7 @@ TEST_F(ReportRun, CancellingTheOptionsDialogGeneratesAndPrintsNothing) {
 TEST_F(ReportRun, OptionsOfferThePreviewOneCopyAndEveryPage) {
   dialogs.answer = Answer::Cancel;
   clickPrint();
-  EXPECT_EQ(dialogs.offered.destination, toolkit::ReportOptions::Destination::Preview);
+  EXPECT_EQ(dialogs.offered.destination, report::ReportOptions::Destination::Preview);
   EXPECT_EQ(dialogs.offered.copies, 1);
   EXPECT_EQ(dialogs.offered.fromPage, 1);
   EXPECT_EQ(dialogs.offered.toPage, 9999);
@@ -133,13 +133,13 @@ TEST_F(ReportRun, APrinterThatDoesNotExistIsReported) {
 }
 
 // Records the chart print preview instead of opening it.
-struct RecordingChartPreview : toolkit::ChartPreviewRunner {
-  void run(QWidget* chart, toolkit::ChartPrintSettings& settings) override {
+struct RecordingChartPreview : report::ChartPreviewRunner {
+  void run(QWidget* chart, report::ChartPrintSettings& settings) override {
     charts.push_back(chart);
     lastSettings = &settings;
   }
   std::vector<QWidget*> charts;
-  toolkit::ChartPrintSettings* lastSettings = nullptr;
+  report::ChartPrintSettings* lastSettings = nullptr;
 };
 
 TEST_F(ReportRun, WithTheHistoryViewShownTheButtonPrintsTheChartAndAfterBackTheReport) {

@@ -13,10 +13,10 @@
 #include <functional>
 #include <memory>
 
-#include "toolkit/PageWriter.h"
-#include "toolkit/ReportDialogs.h"
+#include "report/PageWriter.h"
+#include "report/ReportDialogs.h"
 
-namespace toolkit {
+namespace report {
 
 class TRvSystem {
  public:
@@ -79,4 +79,4 @@ class TRvSystem {
   bool running_ = false;
 };
 
-}  // namespace toolkit
+}  // namespace report

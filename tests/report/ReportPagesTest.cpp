@@ -6,12 +6,12 @@
 #include <QTemporaryDir>
 
 #include "support/PdfReader.h"
-#include "toolkit/PageWriter.h"
-#include "toolkit/ReportPages.h"
+#include "report/PageWriter.h"
+#include "report/ReportPages.h"
 
 namespace {
 
-QString playOn(const toolkit::ReportPages& pages, const QString& file, int dpi) {
+QString playOn(const report::ReportPages& pages, const QString& file, int dpi) {
   QPdfWriter pdf(file);
   pdf.setResolution(dpi);
   pdf.setPageSize(QPageSize(QPageSize::Letter));
@@ -23,14 +23,14 @@ QString playOn(const toolkit::ReportPages& pages, const QString& file, int dpi) 
 }
 
 TEST(ReportPages, InchesLandInPlaceAtEveryDeviceResolution) {
-  toolkit::ReportPages pages(QSizeF(8.5, 11));
+  report::ReportPages pages(QSizeF(8.5, 11));
   QPainter painter;
   pages.beginPage(painter);
-  toolkit::PageWriter w(painter, pages.paperInches());
+  report::PageWriter w(painter, pages.paperInches());
   w.setFont(QStringLiteral("Times New Roman"), 12);
   w.setSectionTop(2.0);
   w.home();
-  w.setTab(3.0, toolkit::PageWriter::Justify::Left, 2.0, 0, toolkit::PageWriter::FrameNone, 0);
+  w.setTab(3.0, report::PageWriter::Justify::Left, 2.0, 0, report::PageWriter::FrameNone, 0);
   w.printLine(QStringLiteral("\tMark"));
   w.setFont(QStringLiteral("Times New Roman"), 24);
   w.printLine(QStringLiteral("\tBig"));

@@ -13,11 +13,11 @@
 
 #include "support/GreyChart.h"
 #include "support/PdfReader.h"
-#include "toolkit/ChartPrintPreview.h"
+#include "report/ChartPrintPreview.h"
 
 namespace {
 
-using S = toolkit::ChartPrintSettings;
+using S = report::ChartPrintSettings;
 
 TEST(ChartPrintSettings, AMarginPairReachingOneHundredPerCentIsRefused) {
   S s;
@@ -38,11 +38,11 @@ TEST(ChartPrintTarget, StretchedToTheMarginsOrProportionalAndCentred) {
   s.setMargin(S::Right, 30);
   s.setMargin(S::Bottom, 0);
   const QRectF page(0, 0, 1000, 500);
-  EXPECT_EQ(toolkit::chartTarget(page, QSizeF(753, 437), s), QRectF(100, 100, 600, 400));
+  EXPECT_EQ(report::chartTarget(page, QSizeF(753, 437), s), QRectF(100, 100, 600, 400));
   s.proportional = true;
   // 600 x 400 holds a 2:1 chart at 600 x 300, centred vertically.
-  EXPECT_EQ(toolkit::chartTarget(page, QSizeF(200, 100), s), QRectF(100, 150, 600, 300));
-  EXPECT_EQ(toolkit::chartTarget(page, QSizeF(100, 100), s), QRectF(200, 100, 400, 400));
+  EXPECT_EQ(report::chartTarget(page, QSizeF(200, 100), s), QRectF(100, 150, 600, 300));
+  EXPECT_EQ(report::chartTarget(page, QSizeF(100, 100), s), QRectF(200, 100, 400, 400));
 }
 
 class ChartPreview : public ::testing::Test {
@@ -56,7 +56,7 @@ class ChartPreview : public ::testing::Test {
 TEST_F(ChartPreview, OpensLandscapeWithTheChartsSettingsAndWritesChangesBack) {
   settings.setMargin(S::Left, 5);
   {
-    toolkit::ChartPrintPreview dlg(&view, settings);
+    report::ChartPrintPreview dlg(&view, settings);
     EXPECT_TRUE(dlg.landscape->isChecked());
     EXPECT_EQ(dlg.printer().pageLayout().orientation(), QPageLayout::Landscape);
     EXPECT_EQ(dlg.marginBoxes[S::Left]->value(), 5);
@@ -73,7 +73,7 @@ TEST_F(ChartPreview, OpensLandscapeWithTheChartsSettingsAndWritesChangesBack) {
   EXPECT_EQ(settings.margin(S::Bottom), 10);
   EXPECT_TRUE(settings.proportional);
 
-  toolkit::ChartPrintPreview again(&view, settings);
+  report::ChartPrintPreview again(&view, settings);
   EXPECT_EQ(again.marginBoxes[S::Top]->value(), 30) << "kept for the next preview";
   EXPECT_TRUE(again.proportional->isChecked());
   EXPECT_TRUE(again.landscape->isChecked()) << "the orientation is not kept: landscape again";
@@ -82,7 +82,7 @@ TEST_F(ChartPreview, OpensLandscapeWithTheChartsSettingsAndWritesChangesBack) {
 TEST_F(ChartPreview, PrintedChartFillsTheMarginsOrKeepsItsShapeAndTheScreenKeepsItsSize) {
   QTemporaryDir dir;
   auto printTo = [&](const QString& name) {
-    toolkit::ChartPrintPreview dlg(&view, settings);
+    report::ChartPrintPreview dlg(&view, settings);
     dlg.printer().setOutputFormat(QPrinter::PdfFormat);
     dlg.printer().setOutputFileName(dir.filePath(name));
     dlg.printer().setPageSize(QPageSize(QPageSize::A4));
@@ -118,7 +118,7 @@ TEST_F(ChartPreview, PrintedChartFillsTheMarginsOrKeepsItsShapeAndTheScreenKeeps
   inner->setGeometry(0, 0, 753, 437);
   const QSizeF innerOnScreen = inner->chart()->size();
   {
-    toolkit::ChartPrintPreview dlg(&box, settings);
+    report::ChartPrintPreview dlg(&box, settings);
     dlg.printer().setOutputFormat(QPrinter::PdfFormat);
     dlg.printer().setOutputFileName(dir.filePath(QStringLiteral("boxed.pdf")));
     dlg.printer().setPageSize(QPageSize(QPageSize::A4));

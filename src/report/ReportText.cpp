@@ -1,8 +1,8 @@
-#include "history/ReportText.h"
+#include "report/ReportText.h"
 
 #include "common/NumberText.h"
 
-namespace history {
+namespace report {
 
 QString longTimeFormat(const QLocale& locale) {
   const QString f = locale.timeFormat(QLocale::LongFormat);
@@ -48,4 +48,4 @@ QString reportRowLine(int row, const std::array<QString, 6>& voltages) {
   return s;
 }
 
-}  // namespace history
+}  // namespace report

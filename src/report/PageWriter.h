@@ -18,7 +18,7 @@
 #include <optional>
 #include <vector>
 
-namespace toolkit {
+namespace report {
 
 class PageWriter {
  public:
@@ -129,4 +129,4 @@ class PageWriter {
   QColor tabColor_ = Qt::black;
 };
 
-}  // namespace toolkit
+}  // namespace report

@@ -1,10 +1,10 @@
-#include "toolkit/ReportPages.h"
+#include "report/ReportPages.h"
 
 #include <QPaintDevice>
 #include <algorithm>
 #include <cmath>
 
-namespace toolkit {
+namespace report {
 
 int RecordedPage::metric(PaintDeviceMetric m) const {
   switch (m) {
@@ -49,4 +49,4 @@ int ReportPages::render(QPainter& painter, QPagedPaintDevice& device, int from, 
   return played;
 }
 
-}  // namespace toolkit
+}  // namespace report

@@ -14,7 +14,7 @@
 #include <QSizeF>
 #include <memory>
 
-#include "toolkit/ChartPrintSettings.h"
+#include "report/ChartPrintSettings.h"
 
 class QCheckBox;
 class QComboBox;
@@ -23,7 +23,7 @@ class QPainter;
 class QRadioButton;
 class QSlider;
 
-namespace toolkit {
+namespace report {
 
 /// Where the chart goes on a page (device coordinates): inside the margins, stretched to them,
 /// or, when proportional, the largest rectangle of the chart's shape, centred between them.
@@ -82,4 +82,4 @@ class QtChartPreviewRunner : public ChartPreviewRunner {
   void run(QWidget* chart, ChartPrintSettings& settings) override;
 };
 
-}  // namespace toolkit
+}  // namespace report

@@ -1,4 +1,4 @@
-#include "toolkit/ReportDialogs.h"
+#include "report/ReportDialogs.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -21,7 +21,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-namespace toolkit {
+namespace report {
 
 // ---- the real windows
 
@@ -228,4 +228,4 @@ void ScriptedReportDialogs::preview(QWidget*, const QString& title, double zoomP
   if (previewDevice) render(*previewDevice);
 }
 
-}  // namespace toolkit
+}  // namespace report

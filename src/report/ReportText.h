@@ -6,7 +6,7 @@
 #include <QString>
 #include <array>
 
-namespace history {
+namespace report {
 
 /// The system's long time format without the time-zone field, which the station's clock
 /// never shows.
@@ -28,4 +28,4 @@ QString reportHeaderLine();
 /// text and TAB; the closing TAB lies past the last column.
 QString reportRowLine(int row, const std::array<QString, 6>& voltages);
 
-}  // namespace history
+}  // namespace report

@@ -1,4 +1,4 @@
-#include "toolkit/RvSystem.h"
+#include "report/RvSystem.h"
 
 #include <QCoreApplication>
 #include <QPainter>
@@ -7,9 +7,9 @@
 #include <QPrinterInfo>
 #include <stdexcept>
 
-#include "toolkit/ReportPages.h"
+#include "report/ReportPages.h"
 
-namespace toolkit {
+namespace report {
 
 namespace {
 
@@ -148,4 +148,4 @@ TRvSystem::Outcome TRvSystem::Execute(QWidget* parent) {
   return Outcome::Cancelled;
 }
 
-}  // namespace toolkit
+}  // namespace report

@@ -1,4 +1,4 @@
-#include "toolkit/PageWriter.h"
+#include "report/PageWriter.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -6,7 +6,7 @@
 #include <QRawFont>
 #include <algorithm>
 
-namespace toolkit {
+namespace report {
 
 namespace {
 
@@ -253,4 +253,4 @@ void PageWriter::printLine(const QString& text) {
   tab_ = -1;
 }
 
-}  // namespace toolkit
+}  // namespace report

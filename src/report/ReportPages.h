@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-namespace toolkit {
+namespace report {
 
 /// One recorded page: a picture that reports the paper's size and a fixed resolution, so the
 /// page writer computes its positions and font sizes as it would on the printer itself.
@@ -53,4 +53,4 @@ class ReportPages {
   std::vector<std::unique_ptr<RecordedPage>> pages_;
 };
 
-}  // namespace toolkit
+}  // namespace report

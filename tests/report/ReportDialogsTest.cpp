@@ -12,7 +12,7 @@
 #include <QSpinBox>
 #include <QTimer>
 
-#include "toolkit/ReportDialogs.h"
+#include "report/ReportDialogs.h"
 
 namespace {
 
@@ -33,9 +33,9 @@ void whenOpen(std::function<void(QDialog&)> act) {
 }
 
 TEST(QtReportDialogs, OptionsDialogHasItsTitlePreselectsThePreviewAndReturnsTheChoice) {
-  toolkit::QtReportDialogs dialogs;
+  report::QtReportDialogs dialogs;
   QPrinter printer;
-  toolkit::ReportOptions options;
+  report::ReportOptions options;
   QString title;
   bool previewPreselected = false;
   whenOpen([&](QDialog& dlg) {
@@ -49,7 +49,7 @@ TEST(QtReportDialogs, OptionsDialogHasItsTitlePreselectsThePreviewAndReturnsTheC
   ASSERT_TRUE(dialogs.outputOptions(nullptr, QStringLiteral("Output Options"), printer, options));
   EXPECT_EQ(title, QStringLiteral("Output Options"));
   EXPECT_TRUE(previewPreselected);
-  EXPECT_EQ(options.destination, toolkit::ReportOptions::Destination::File);
+  EXPECT_EQ(options.destination, report::ReportOptions::Destination::File);
   EXPECT_EQ(options.fileName, QStringLiteral("/tmp/out.pdf"));
   EXPECT_EQ(options.copies, 3);
   EXPECT_EQ(options.fromPage, 1);
@@ -57,15 +57,15 @@ TEST(QtReportDialogs, OptionsDialogHasItsTitlePreselectsThePreviewAndReturnsTheC
 }
 
 TEST(QtReportDialogs, CancellingTheOptionsDialogIsNoChoice) {
-  toolkit::QtReportDialogs dialogs;
+  report::QtReportDialogs dialogs;
   QPrinter printer;
-  toolkit::ReportOptions options;
+  report::ReportOptions options;
   whenOpen([](QDialog& dlg) { dlg.reject(); });
   EXPECT_FALSE(dialogs.outputOptions(nullptr, QStringLiteral("Output Options"), printer, options));
 }
 
 TEST(QtReportDialogs, StatusWindowIsNotModalShowsItsTextAndItsCancelButtonCancels) {
-  toolkit::QtReportDialogs dialogs;
+  report::QtReportDialogs dialogs;
   int cancels = 0;
   dialogs.openStatus(nullptr, QStringLiteral("Report Status"), [&] { ++cancels; });
   dialogs.setStatus(QStringLiteral("Generating page 1"));

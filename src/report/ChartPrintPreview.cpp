@@ -1,4 +1,4 @@
-#include "toolkit/ChartPrintPreview.h"
+#include "report/ChartPrintPreview.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,7 +22,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-namespace toolkit {
+namespace report {
 
 namespace {
 
@@ -242,4 +242,4 @@ void QtChartPreviewRunner::run(QWidget* chart, ChartPrintSettings& settings) {
   dlg.exec();
 }
 
-}  // namespace toolkit
+}  // namespace report

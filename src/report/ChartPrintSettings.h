@@ -1,7 +1,7 @@
 #pragma once
 // A chart's own print settings: the margins in per cent of the page and whether the chart keeps
 // its proportions. The chart print preview changes them; they hold for later previews.
-namespace toolkit {
+namespace report {
 
 struct ChartPrintSettings {
   enum Side { Left, Top, Right, Bottom };
@@ -21,4 +21,4 @@ struct ChartPrintSettings {
   }
 };
 
-}  // namespace toolkit
+}  // namespace report

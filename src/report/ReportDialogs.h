@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-namespace toolkit {
+namespace report {
 
 struct ReportOptions {
   enum class Destination { Printer, Preview, File };
@@ -99,4 +99,4 @@ class ScriptedReportDialogs : public ReportDialogs {
   std::function<void()> cancel_;
 };
 
-}  // namespace toolkit
+}  // namespace report

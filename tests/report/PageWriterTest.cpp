@@ -7,11 +7,11 @@
 #include <memory>
 
 #include "support/PdfReader.h"
-#include "toolkit/PageWriter.h"
+#include "report/PageWriter.h"
 
 namespace {
 
-using toolkit::PageWriter;
+using report::PageWriter;
 
 // A writer painting straight onto a Letter page of a PDF file.
 struct PdfPage {
