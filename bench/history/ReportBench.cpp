@@ -14,19 +14,19 @@
 #include "app/Unit1.h"
 #include "toolkit/ArrowSpinBox.h"
 #include "toolkit/MessageBoxes.h"
-#include "toolkit/ReportDialogs.h"
-#include "toolkit/RvSystem.h"
+#include "report/ReportDialogs.h"
+#include "report/RvSystem.h"
 
 namespace {
 
 struct Station {
   QTemporaryDir dir;
   toolkit::RecordingMessageBoxes boxes;
-  toolkit::ScriptedReportDialogs dialogs;
+  report::ScriptedReportDialogs dialogs;
   TForm1 form{boxes};
   Station() {
     form.RvSystem1->setDialogs(dialogs);
-    dialogs.answer = toolkit::ScriptedReportDialogs::Answer::File;
+    dialogs.answer = report::ScriptedReportDialogs::Answer::File;
     dialogs.fileName = dir.filePath(QStringLiteral("report.pdf"));
     // A full unit: every cell printed as a number.
     form.CellCount[1] = 108;
@@ -39,7 +39,7 @@ void BM_ReportPageToPdf(benchmark::State& state) {
   Station s;
   for (auto _ : state) {
     const auto outcome = s.form.RvSystem1->Execute(&s.form);
-    if (outcome != toolkit::TRvSystem::Outcome::Filed) state.SkipWithError("the report was not written");
+    if (outcome != report::TRvSystem::Outcome::Filed) state.SkipWithError("the report was not written");
     s.dialogs.statusTexts.clear();
   }
 }
@@ -48,7 +48,7 @@ BENCHMARK(BM_ReportPageToPdf)->Unit(benchmark::kMillisecond)->Repetitions(5)->Re
 // Generation alone: the page recorded, then handed to a preview that draws nothing.
 void BM_ReportGenerationOnly(benchmark::State& state) {
   Station s;
-  s.dialogs.answer = toolkit::ScriptedReportDialogs::Answer::Preview;
+  s.dialogs.answer = report::ScriptedReportDialogs::Answer::Preview;
   for (auto _ : state) {
     s.form.RvSystem1->Execute(&s.form);
     s.dialogs.statusTexts.clear();

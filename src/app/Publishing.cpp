@@ -15,10 +15,11 @@ std::unique_ptr<publish::Publisher> attachPublishing(TForm1& form) {
   }
   publish::Publisher* p = start.publisher.get();
   if (!p) return nullptr;
-  QObject::connect(&form, &TForm1::replyHandled, p,
-                   [p, &form](const acquisition::ReplyOutcome& outcome, int) { p->publishReply(outcome, form); });
-  QObject::connect(&form, &TForm1::pollingStarted, p, [p] { p->publishPolling(true); });
-  QObject::connect(&form, &TForm1::pollingStopped, p, [p] { p->publishPolling(false); });
+  const acquisition::PollingController* polling = form.polling;
+  QObject::connect(polling, &acquisition::PollingController::replyHandled, p,
+                   [p, polling](const acquisition::ReplyOutcome& outcome, int) { p->publishReply(outcome, polling->tables); });
+  QObject::connect(polling, &acquisition::PollingController::pollingStarted, p, [p] { p->publishPolling(true); });
+  QObject::connect(polling, &acquisition::PollingController::pollingStopped, p, [p] { p->publishPolling(false); });
   return std::move(start.publisher);
 }
 

@@ -15,35 +15,17 @@
 #include <QStyle>
 
 #include "comm/TComm.h"
+#include "report/ChartPrintPreview.h"
+#include "report/RvSystem.h"
 #include "desktop/PortAccess.h"
 #include "toolkit/ArrowSpinBox.h"
 #include "toolkit/AutoSizeLabel.h"
-#include "report/ChartPrintPreview.h"
-#include "toolkit/CommEventPump.h"
 #include "toolkit/Colors.h"
+#include "toolkit/Fonts.h"
 #include "toolkit/KeyValueGrid.h"
 #include "toolkit/PollTimer.h"
-#include "report/RvSystem.h"
 
 namespace {
-
-// The window's fonts. "宋体" is a serif (Song) face; where it is missing a Simplified-Chinese
-// face of the same kind stands in at the same size.
-QFont songFont(int pixelSize, bool bold) {
-  QFont f;
-  f.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
-                 QStringLiteral("Noto Sans CJK SC")});
-  f.setPixelSize(pixelSize);
-  f.setBold(bold);
-  return f;
-}
-
-QFont formFont() {
-  QFont f;
-  f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Noto Sans CJK SC")});
-  f.setPixelSize(11);
-  return f;
-}
 
 QFrame* panel(QWidget* parent, int x, int y, int w, int h) {
   auto* f = new QFrame(parent);
@@ -55,12 +37,8 @@ QFrame* panel(QWidget* parent, int x, int y, int w, int h) {
 
 // A label sized to its text, in the labels' font unless given another.
 toolkit::AutoSizeLabel* label(QWidget* parent, int x, int y, const QString& text,
-                              const QFont& font = songFont(14, true)) {
-  auto* l = new toolkit::AutoSizeLabel(text, parent);
-  l->setFont(font);
-  l->move(x, y);
-  l->adjustSize();
-  return l;
+                              const QFont& font = toolkit::songFont(14, true)) {
+  return toolkit::fixedLabel(parent, x, y, text, font);
 }
 
 QPushButton* flatButton(QWidget* parent, int x, int y, int w, int h, const QString& caption) {
@@ -85,7 +63,7 @@ TForm1::TForm1(toolkit::MessageBoxes& boxes, QWidget* parent)
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("测电压上位机显示"));
   setFixedSize(751, 560);
-  setFont(formFont());
+  setFont(toolkit::formFont());
   toolkit::setPanelColor(this, toolkit::clBtnFace());
   createControls();
   wireEvents();
@@ -146,65 +124,22 @@ void TForm1::createControls() {
   // No text colour of its own: white reads best on the red ground.
   toolkit::setTextColor(Label8, Qt::white);
   Label8->hide();
-  Label9 = label(Panel2, 319, 12, QString(), songFont(13, true));
+  Label9 = label(Panel2, 319, 12, QString(), toolkit::songFont(13, true));
   toolkit::setTextColor(Label9, toolkit::clRed());
   Label6 = label(Panel2, 398, 12, QStringLiteral("注：双击“001-108”序号或“总电压”看历史曲线  "));
 
   // History view, hidden until opened
-  Panel3 = panel(this, 0, 48, 753, 40);
-  // Opaque: the bar is laid over the cell tables.
-  toolkit::setPanelColor(Panel3, toolkit::clBtnFace());
-  Label7 = label(Panel3, 22, 14, QString());
-  ComboBox1 = new QComboBox(Panel3);
-  ComboBox1->setEditable(true);
-  // Typed text selects a curve; it never becomes an entry of the list.
-  ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-  ComboBox1->setGeometry(138, 10, 65, 21);
-  ComboBox1->addItem(QStringLiteral("总电压"));
-  for (int k = 1; k <= acquisition::kCells; ++k) ComboBox1->addItem(QString::number(k));
-  ComboBox1->setCurrentIndex(0);
-  ComboBox1->setEditText(QStringLiteral("总电压"));
-  SpeedButton3 = flatButton(Panel3, 680, 8, 57, 22, QStringLiteral("返回"));
-  // ComboBox1 covers the caption's run of nine blanks, laid out for 宋体 in bold: half-width
-  // blanks and one pixel more per character for the emboldening. The serif stand-in's blank is
-  // a quarter of that, and the words after the run would hide under the box; a monospaced
-  // stand-in with the extra pixel keeps 宋体's measures.
-  if (!QFontInfo(Label7->font()).family().contains(QStringLiteral("SimSun"), Qt::CaseInsensitive) &&
-      QFontInfo(Label7->font()).family() != QStringLiteral("宋体")) {
-    QFont f = Label7->font();
-    f.setFamilies({QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("Noto Serif CJK SC")});
-    f.setLetterSpacing(QFont::AbsoluteSpacing, 1);
-    Label7->setFont(f);
-  }
-  Panel3->hide();
-
-  DBChart1 = new toolkit::QueryChart(this);
-  DBChart1->setGeometry(0, 88, 753, 437);
-  DBChart1->hide();
-  DBChart1->setEnabled(false);
+  history = new history::HistoryView(this, store, [this] { return SpinEdit2->value(); });
+  Panel3 = history->Panel3;
+  Label7 = history->Label7;
+  ComboBox1 = history->ComboBox1;
+  SpeedButton3 = history->SpeedButton3;
+  DBChart1 = history->DBChart1;
 
   // Components
-  Timer1 = new toolkit::PollTimer(5000, this);
-  // Comm1's stored values: COM1 at 9600 8N1, DTR and RTS raised, no flow control, blocks
-  // cut by 100 ms of silence, no other time limits.
-  Comm1 = std::make_unique<comm::TComm>();
-  Comm1->SetCommName("COM1");
-  Comm1->SetBaudRate(9600);
-  Comm1->SetByteSize(comm::TByteSize::_8);
-  Comm1->SetParity(comm::TParity::None);
-  Comm1->SetStopBits(comm::TStopBits::_1);
-  Comm1->SetDtrControl(comm::TDtrControl::DtrEnable);
-  Comm1->SetRtsControl(comm::TRtsControl::RtsEnable);
-  Comm1->SetTxContinueOnXoff(false);
-  Comm1->SetOutx_XonXoffFlow(false);
-  Comm1->SetInx_XonXoffFlow(false);
-  Comm1->SetReadIntervalTimeout(100);
-  Comm1->SetReadTotalTimeoutMultiplier(0);
-  Comm1->SetReadTotalTimeoutConstant(0);
-  Comm1->SetWriteTotalTimeoutMultiplier(0);
-  Comm1->SetWriteTotalTimeoutConstant(0);
-  Comm1Pump = std::make_unique<toolkit::CommEventPump>(*Comm1, guard_);
-
+  polling = new acquisition::PollingController(guard_, this);
+  Timer1 = polling->Timer1;
+  Comm1 = polling->Comm1.get();
   RvSystem1 = std::make_unique<report::TRvSystem>();
   RvSystem1->OnPrint = [this](report::PageWriter& Sender) { RvSystem1Print(Sender); };
   chartPreview = std::make_unique<report::QtChartPreviewRunner>();
@@ -227,6 +162,18 @@ void TForm1::wireEvents() {
     }
   }));
   connect(Timer1, &toolkit::PollTimer::tick, this, guard_.wrap([this] { Timer1Timer(); }));
+  // What the polling shows in the window. Connected before any feature attaches, so the
+  // window has drawn a reply before a feature marks it.
+  connect(polling, &acquisition::PollingController::replyHandled, this,
+          [this](const acquisition::ReplyOutcome& outcome, int) { replyShown(outcome); });
+  connect(polling, &acquisition::PollingController::unitSilent, this, [this](int unit) {
+    Label8->setText(QString::number(unit) + QStringLiteral("号测试仪信号未返回"));
+    Label8->setVisible(true);
+  });
+  connect(polling, &acquisition::PollingController::cycleCompleteWithoutSilence, this,
+          [this] { Label8->setText(QString()); });
+  connect(polling, &acquisition::PollingController::requestSent, this,
+          [this](int unit, bool) { Label9->setText(QStringLiteral("No.") + QString::number(unit)); });
   connect(SpinEdit2, &QSpinBox::valueChanged, this, guard_.wrap([this] { SpinEdit2Change(); }));
   connect(SpeedButton4, &QPushButton::clicked, this, guard_.wrap([this] { SpeedButton4Click(); }));
   for (auto* grid : cellTables_)
@@ -269,11 +216,13 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::FormShow() {
   ConnectAndLoadSettings();
   for (int t = 1; t <= 6; ++t)
-    for (int r = 1; r <= 18; ++r) cellTable(t)->setKey(r, QString::number(6 * (r - 1) + t));
+    for (int r = 1; r <= 18; ++r) cellTable(t)->setKey(r, QString::number(acquisition::cellAt(t, r)));
 }
 
 void TForm1::FormClose() {
-  Comm1->ClosePort();
+  // Closing while polling is a stop like any other: it is announced, so the event record and
+  // the broker hear that polling ended.
+  polling->stop();
 }
 
 void TForm1::BitBtn1Click() {

@@ -1,31 +1,27 @@
 #pragma once
-// TForm1: the station's one window. It holds every control and component under its form name
-// and declares every event handler. The handlers' bodies live with the subsystem that owns them:
-//   app/Unit1.cpp                 layout, wiring, FormShow, FormClose, BitBtn1Click
-//   acquisition/PollingCycle.cpp  SpeedButton1Click, Timer1Timer
-//   acquisition/ReplyHandler.cpp  Comm1ReceiveData
-//   acquisition/LiveDisplay.cpp   ShowUnit, SpinEdit2Change
-//   store/StoreHandlers.cpp       ConnectAndLoadSettings, SaveSettings, TableExists,
-//                                 StoreSamples, SpeedButton4Click
-//   history/HistoryHandlers.cpp   ShowHistory and the history view's handlers
-//   history/PrintHandlers.cpp     SpeedButton2Click, RvSystem1Print
-//
-// The measurement tables are the window's base MeasurementTables, so every handler reaches
-// UnitCount, CellCount, CellVoltage, ... directly, as module-level state.
+// TForm1: the station's one window. It holds every control under its form name, lays them out,
+// and names every event handler; the handlers are short delegations to the objects that own
+// the work, none of which needs the window:
+//   polling      acquisition::PollingController: timer, serial line, measurement tables, cycle
+//   store        store::StationStore: db1.mdb (settings, sampling runs, clearing, curves)
+//   history      history::HistoryView: the history bar and chart
+//   RvSystem1    report::TRvSystem: the printed report
+// Handler bodies: app/Unit1.cpp (layout, wiring, FormShow, FormClose, BitBtn1Click),
+// app/PollingHandlers.cpp (start/stop, ticks, replies, the live display),
+// app/StoreHandlers.cpp (settings, sampling, clearing), app/HistoryHandlers.cpp,
+// app/PrintHandlers.cpp.
 #include <QString>
 #include <QWidget>
 #include <array>
 #include <cstdint>
 #include <memory>
 
-#include "acquisition/core/MeasurementTables.h"
-#include "acquisition/core/ReplyDecoder.h"
-#include "engine/TADOCommand.h"
-#include "engine/TADOConnection.h"
-#include "engine/TADOQuery.h"
+#include "acquisition/PollingController.h"
+#include "history/HistoryView.h"
+#include "report/ChartPrintSettings.h"
+#include "store/StationStore.h"
 #include "store/core/FailureReminder.h"
 #include "toolkit/AutoSizeLabel.h"
-#include "report/ChartPrintSettings.h"
 #include "toolkit/HandlerGuard.h"
 #include "toolkit/MessageBoxes.h"
 #include "toolkit/QueryChart.h"
@@ -40,7 +36,6 @@ namespace toolkit {
 class ArrowSpinBox;
 class KeyValueGrid;
 class PollTimer;
-class CommEventPump;
 }  // namespace toolkit
 
 namespace report {
@@ -53,7 +48,7 @@ namespace comm {
 class TComm;
 }  // namespace comm
 
-class TForm1 : public QWidget, public acquisition::MeasurementTables {
+class TForm1 : public QWidget {
   Q_OBJECT
  public:
   /// The boxes are borrowed for the window's lifetime; tests pass a recorder.
@@ -90,6 +85,14 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   toolkit::AutoSizeLabel* Label9;
   toolkit::AutoSizeLabel* Label6;
 
+  // The objects behind the window
+  /// Polling: owns Timer1, Comm1 and the measurement tables.
+  acquisition::PollingController* polling = nullptr;
+  /// db1.mdb: owns ADOConnection1, ADOQuery1, ADOQuery2, ADOCommand1.
+  store::StationStore store;
+  /// The history bar and chart: owns Panel3, Label7, ComboBox1, SpeedButton3, DBChart1.
+  history::HistoryView* history = nullptr;
+
   // History view
   QFrame* Panel3;
   toolkit::AutoSizeLabel* Label7;
@@ -98,15 +101,12 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   toolkit::QueryChart* DBChart1;
 
   // Components
-  toolkit::PollTimer* Timer1;
-  /// The serial line to the detector chain; closed until polling starts.
-  std::unique_ptr<comm::TComm> Comm1;
-  /// Raises Comm1's events on the main thread; declared after Comm1 so it goes first.
-  std::unique_ptr<toolkit::CommEventPump> Comm1Pump;
-  engine::TADOConnection ADOConnection1;
-  engine::TADOQuery ADOQuery1{ADOConnection1};
-  engine::TADOQuery ADOQuery2{ADOConnection1};
-  engine::TADOCommand ADOCommand1{ADOConnection1};
+  toolkit::PollTimer* Timer1 = nullptr;
+  comm::TComm* Comm1 = nullptr;
+  engine::TADOConnection& ADOConnection1 = store.ADOConnection1;
+  engine::TADOQuery& ADOQuery1 = store.ADOQuery1;
+  engine::TADOQuery& ADOQuery2 = store.ADOQuery2;
+  engine::TADOCommand& ADOCommand1 = store.ADOCommand1;
   /// The report component; its OnPrint is RvSystem1Print.
   std::unique_ptr<report::TRvSystem> RvSystem1;
   /// DBChart1's print margins and proportional flag, kept between print previews.
@@ -138,9 +138,6 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   /// into the settings row, interval first. Throws engine::EDatabaseError or, for an interval
   /// that is no number, common::EConvertError; nothing after the failing update runs.
   void SaveSettings(const QString& intervalText, std::uint8_t unitCount);
-  /// Whether a table or view of this name exists (ASCII letters compared without case, whole
-  /// names), asked afresh of the engine. Throws engine::EDatabaseError.
-  bool TableExists(const QString& name);
   void StoreSamples();
   void SpeedButton4Click();
   // History and printing
@@ -152,22 +149,6 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
   void SpeedButton2Click();
   void RvSystem1Print(report::PageWriter& Sender);
 
- signals:
-  // What happens on the line and in the polling cycle, for features that watch the station
-  // without being part of its handlers. Nothing is connected to them unless such a feature is on.
-  /// Polling has started (emitted just before the port is opened, which may fail) or stopped.
-  void pollingStarted();
-  void pollingStopped();
-  /// A tick asked `unit`; `queued` is false when the request could not be handed to the port.
-  void requestSent(int unit, bool queued);
-  /// A tick found that `unit`, asked at the previous tick, sent nothing back.
-  void unitSilent(int unit);
-  /// One received block has been applied to the measurement tables. `polledUnit` is the unit
-  /// the last tick asked (0 before the first tick): a stored reply from another unit is foreign.
-  void replyHandled(const acquisition::ReplyOutcome& outcome, int polledUnit);
-  /// A sampling run failed with this text (the run is retried a full period later).
-  void samplingFailed(const QString& text);
-
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -176,6 +157,8 @@ class TForm1 : public QWidget, public acquisition::MeasurementTables {
  private:
   void createControls();
   void wireEvents();
+  /// The window's part of a handled reply: the unit on show is redrawn.
+  void replyShown(const acquisition::ReplyOutcome& outcome);
 
   toolkit::MessageBoxes& boxes_;
   toolkit::HandlerGuard guard_;

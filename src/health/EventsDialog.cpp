@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 #include <stdexcept>
 
+#include "acquisition/core/MeasurementTables.h"
+
 #include "common/NumberText.h"
 #include "health/HealthMonitor.h"
 #include "toolkit/HandlerGuard.h"
@@ -52,7 +54,7 @@ EventsDialog::EventsDialog(HealthMonitor& monitor, QWidget* parent) : QDialog(pa
   top->addWidget(new QLabel(QStringLiteral("检测仪："), this));
   unitFilter = new QComboBox(this);
   unitFilter->addItem(QStringLiteral("全部"), 0);
-  for (int u = 1; u <= 99; ++u) unitFilter->addItem(QStringLiteral("%1号").arg(u), u);
+  for (int u = 1; u <= acquisition::kUnits; ++u) unitFilter->addItem(QStringLiteral("%1号").arg(u), u);
   top->addWidget(unitFilter);
   top->addStretch();
   auto* exportButton = new QPushButton(QStringLiteral("导出CSV…"), this);

@@ -17,6 +17,7 @@
 #include "health/LimitsDialog.h"
 #include "health/LineRecovery.h"
 #include "health/StatisticsDialog.h"
+#include "toolkit/Fonts.h"
 #include "toolkit/HandlerGuard.h"
 #include "toolkit/KeyValueGrid.h"
 #include "toolkit/MessageBoxes.h"
@@ -41,14 +42,7 @@ QColor offlineText() { return QColor(128, 128, 128); }
 /// Grey that still reads on the red ground.
 QColor offlineOnAlarmText() { return QColor(255, 200, 200); }
 
-QFont noticeFont() {
-  QFont f;
-  f.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
-                 QStringLiteral("Noto Sans CJK SC")});
-  f.setPixelSize(13);
-  f.setBold(true);
-  return f;
-}
+QFont noticeFont() { return toolkit::songFont(13, true); }
 
 QString unitList(const std::vector<int>& units) {
   QStringList names;

@@ -8,6 +8,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "acquisition/core/MeasurementTables.h"
 #include "health/LineRecovery.h"
 #include "health/core/LineCounts.h"
 
@@ -89,7 +90,7 @@ void StatisticsDialog::refresh() {
   }
   if (line_.outages() > 0) lineState->setText(lineState->text() + QStringLiteral("  断开次数：%1").arg(line_.outages()));
 
-  const int units = std::clamp(unitCount_ ? unitCount_() : 99, 1, 99);
+  const int units = std::clamp(unitCount_ ? unitCount_() : acquisition::kUnits, 1, acquisition::kUnits);
   table->setRowCount(units + 1);
   UnitCounts sum = counts_.unasked();
   auto row = [&](int r, const QString& name, const UnitCounts& c, const QString& state) {

@@ -1,5 +1,6 @@
 #include "report/ReportText.h"
 
+#include "acquisition/core/MeasurementTables.h"
 #include "common/NumberText.h"
 
 namespace report {
@@ -43,7 +44,7 @@ QString reportHeaderLine() {
 QString reportRowLine(int row, const std::array<QString, 6>& voltages) {
   QString s = QStringLiteral("\t");
   for (int k = 1; k <= 6; ++k)
-    s += QString::number(6 * (row - 1) + k) + QLatin1Char('\t') + voltages[static_cast<std::size_t>(k - 1)] +
+    s += QString::number(acquisition::cellAt(k, row)) + QLatin1Char('\t') + voltages[static_cast<std::size_t>(k - 1)] +
          QLatin1Char('\t');
   return s;
 }

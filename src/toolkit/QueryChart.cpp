@@ -10,8 +10,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "engine/EngineError.h"
-#include "engine/TADOQuery.h"
 
 namespace toolkit {
 
@@ -30,12 +28,6 @@ QFont arialBold(int pixelSize) {
 // Room between the left edge, the horizontal left-axis title and the axis labels.
 constexpr qreal kTitleGap = 8;
 
-bool holdsColumn(const engine::TADOQuery& query, const QString& column) {
-  const QStringList& names = query.columnNames();
-  return std::any_of(names.begin(), names.end(),
-                     [&](const QString& n) { return n.compare(column, Qt::CaseInsensitive) == 0; });
-}
-
 }  // namespace
 
 struct QueryChart::Parts {
@@ -46,7 +38,8 @@ struct QueryChart::Parts {
   // Qt Charts writes a left axis title upright only; this one is written horizontally, so it
   // is an item of its own, kept beside the plot area.
   QGraphicsSimpleTextItem* leftTitle = nullptr;
-  QLineSeries* series = nullptr;
+  /// The curve: one series, or one per run of values between gaps.
+  QList<QLineSeries*> series;
 
   void placeLeftTitle(const QRectF& plot) {
     const QRectF box = leftTitle->boundingRect();
@@ -105,39 +98,41 @@ void QueryChart::setValueMaximum(double maximum) { parts_->left->setRange(0, max
 
 void QueryChart::clearSeries() {
   Parts& p = *parts_;
-  if (!p.series) return;
-  p.chart->removeSeries(p.series);
-  delete p.series;
-  p.series = nullptr;
+  for (QLineSeries* series : p.series) {
+    p.chart->removeSeries(series);
+    delete series;
+  }
+  p.series.clear();
 }
 
-void QueryChart::bindSeries(const engine::TADOQuery& query, const QString& xColumn, const QString& yColumn) {
+void QueryChart::showCurve(std::vector<CurvePoint> points) {
   clearSeries();
-  if (!query.Active()) throw engine::EDatabaseError(QStringLiteral("Operation is not allowed when the object is closed."));
-  // Checked up front: an empty query reads no value that could report a missing column.
-  for (const QString& column : {xColumn, yColumn})
-    if (!holdsColumn(query, column))
-      throw engine::EDatabaseError(QStringLiteral("Item cannot be found in the collection: %1").arg(column));
-
-  QList<QPointF> points;
-  points.reserve(query.RecordCount());
-  for (int r = 0; r < query.RecordCount(); ++r)
-    points.append(QPointF(query.value(r, xColumn).toDouble(), query.value(r, yColumn).toDouble()));
-  // The query has no ordering clause; a line drawn in row order would zigzag across the day.
-  std::stable_sort(points.begin(), points.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
-
+  // Rows come in no particular order; a line drawn in row order would zigzag across the day.
+  std::stable_sort(points.begin(), points.end(), [](const CurvePoint& a, const CurvePoint& b) { return a.x < b.x; });
   Parts& p = *parts_;
-  auto* series = new QLineSeries;
-  series->replace(points);
-  p.chart->addSeries(series);
-  series->attachAxis(p.bottom);
-  series->attachAxis(p.left);
-  // After adding: the chart's theme colours a series as it is added.
-  QPen pen(QColor(255, 0, 0));
-  pen.setWidth(1);
-  series->setPen(pen);
-  series->setPointsVisible(false);
-  p.series = series;
+  QList<QPointF> run;
+  const auto addRun = [&p, &run] {
+    auto* series = new QLineSeries;
+    series->replace(run);
+    p.chart->addSeries(series);
+    series->attachAxis(p.bottom);
+    series->attachAxis(p.left);
+    // After adding: the chart's theme colours a series as it is added.
+    QPen pen(QColor(255, 0, 0));
+    pen.setWidth(1);
+    series->setPen(pen);
+    series->setPointsVisible(false);
+    p.series.append(series);
+    run.clear();
+  };
+  for (const CurvePoint& point : points) {
+    if (point.y) {
+      run.append(QPointF(point.x, *point.y));
+    } else if (!run.isEmpty()) {
+      addRun();
+    }
+  }
+  if (!run.isEmpty() || p.series.isEmpty()) addRun();
 }
 
 namespace {
@@ -172,13 +167,17 @@ bool QueryChart::legendVisible() const { return parts_->chart->legend()->isVisib
 int QueryChart::seriesCount() const { return int(parts_->chart->series().size()); }
 
 QList<QPointF> QueryChart::seriesPoints() const {
-  return parts_->series ? parts_->series->points() : QList<QPointF>();
+  QList<QPointF> points;
+  for (const QLineSeries* series : parts_->series) points += series->points();
+  return points;
 }
 
-QColor QueryChart::seriesColor() const { return parts_->series ? parts_->series->pen().color() : QColor(); }
+QColor QueryChart::seriesColor() const { return parts_->series.isEmpty() ? QColor() : parts_->series[0]->pen().color(); }
 
-qreal QueryChart::seriesPenWidth() const { return parts_->series ? parts_->series->pen().widthF() : 0; }
+qreal QueryChart::seriesPenWidth() const { return parts_->series.isEmpty() ? 0 : parts_->series[0]->pen().widthF(); }
 
-bool QueryChart::seriesMarkersVisible() const { return parts_->series && parts_->series->pointsVisible(); }
+bool QueryChart::seriesMarkersVisible() const {
+  return !parts_->series.isEmpty() && parts_->series[0]->pointsVisible();
+}
 
 }  // namespace toolkit

@@ -1,6 +1,6 @@
 #pragma once
-// The query-bound chart: fixed axes, a one-line title and at most one line series whose points
-// come from a query's rows. Everything that touches the charting library stays behind this
+// The curve chart: fixed axes, a one-line title and one red curve (a line series, or one per
+// run of values between gaps). Everything that touches the charting library stays behind this
 // class (Qt Charts today; its successor Qt Graphs is not in Debian 12's Qt), so a change of
 // library touches QueryChart.cpp only. The chart is an ordinary widget: it can be rendered
 // (printed) like any other.
@@ -11,10 +11,8 @@
 #include <QString>
 #include <QWidget>
 #include <memory>
-
-namespace engine {
-class TADOQuery;
-}
+#include <optional>
+#include <vector>
 
 namespace toolkit {
 
@@ -33,14 +31,19 @@ class QueryChart : public QWidget {
   /// Fixes the left axis to 0..maximum.
   void setValueMaximum(double maximum);
 
-  /// Detaches and destroys the series; does nothing without one.
+  /// A point of a curve; a point without a value is a gap in the line.
+  struct CurvePoint {
+    double x = 0;
+    std::optional<double> y;
+  };
+
+  /// Detaches and destroys the curve; does nothing without one.
   void clearSeries();
-  /// Replaces the series by a new one with a point per row of `query`: X from `xColumn`, Y
-  /// from `yColumn` (any letter case), both read as numbers (null reads 0), in ascending X
-  /// whatever order the rows came in (rows of equal X keep their order). Drawn as a plain
-  /// red line, one pixel wide, without point markers. Throws engine::EDatabaseError for a
-  /// closed query or an unknown column; the chart then holds no series.
-  void bindSeries(const engine::TADOQuery& query, const QString& xColumn, const QString& yColumn);
+  /// Replaces the curve by these points in ascending X, whatever order they came in (points of
+  /// equal X keep their order), drawn as a plain red line, one pixel wide, without point
+  /// markers. A point without a value breaks the line: the runs on either side are drawn as
+  /// series of their own, and nothing is drawn for the gap.
+  void showCurve(std::vector<CurvePoint> points);
 
   // What the chart shows, read back from the charting library.
   struct Axis {

@@ -6,8 +6,8 @@
 
 #include "app/Unit1.h"
 #include "toolkit/MessageBoxes.h"
-#include "toolkit/ReportDialogs.h"
-#include "toolkit/RvSystem.h"
+#include "report/ReportDialogs.h"
+#include "report/RvSystem.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -19,8 +19,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("cellstation"));
 
   toolkit::RecordingMessageBoxes boxes;
-  toolkit::ScriptedReportDialogs dialogs;
-  dialogs.answer = toolkit::ScriptedReportDialogs::Answer::File;
+  report::ScriptedReportDialogs dialogs;
+  dialogs.answer = report::ScriptedReportDialogs::Answer::File;
   dialogs.fileName = QString::fromLocal8Bit(argv[1]);
   TForm1 form(boxes);
   form.RvSystem1->setDialogs(dialogs);

@@ -1,7 +1,6 @@
 #pragma once
-// The measurement tables: the latest decoded voltages of every detector unit and the few
-// variables that drive the polling cycle. Everything lives on the main thread; nothing here is
-// saved or reloaded. Every value is zero when the program starts.
+// The measurement tables: the latest decoded voltages of every detector unit. They live on the
+// main thread; nothing here is saved or reloaded. Every value is zero when the program starts.
 //
 // Units are indexed 1..99 and cells 1..108, as on the wire. An index outside those ranges is a
 // programming error and throws std::out_of_range instead of touching memory it does not own.
@@ -10,10 +9,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "protocol/Frames.h"
+
 namespace acquisition {
 
-constexpr int kUnits = 99;
-constexpr int kCells = 108;
+constexpr int kUnits = protocol::kMaxUnit;
+constexpr int kCells = protocol::kMaxCells;
 
 /// A fixed array indexed First..Last, bounds-checked.
 template <typename T, int First, int Last>
@@ -44,24 +45,16 @@ class IndexedArray {
 using CellRow = IndexedArray<double, 1, kCells>;
 
 struct MeasurementTables {
-  /// Copy of SpinEdit1's value taken at every press of the start/stop button.
-  std::uint8_t UnitCount = 0;
-  /// Cells the unit announced in the last frame received from it (0..108).
+  /// Cells the unit announced in the last good frame received from it (0..108).
   IndexedArray<std::int32_t, 1, kUnits> CellCount{};
   /// Last decoded voltage of each cell, [unit][cell].
   IndexedArray<CellRow, 1, kUnits> CellVoltage{};
   /// Last decoded total voltage of each unit.
   IndexedArray<double, 1, kUnits> TotalVoltage{};
-  /// Nominal polling seconds added up since the start or the last stored sample.
-  double ElapsedSeconds = 0;
-  /// Unit addressed by the latest request frame; 0 before the first request after a start.
-  std::int32_t CurrentUnit = 0;
-  /// Some block has been handled since the latest request was sent.
-  bool ReplyReceived = false;
-  /// No unit has failed to answer since the current polling cycle began.
-  bool AllReplied = false;
-  /// Date and time stamp of the history view's title.
-  std::string HistoryStamp;
 };
+
+/// The place of cell `row` (1..18) of cell table `table` (1..6): the tables run across, six
+/// cells a row.
+constexpr int cellAt(int table, int row) { return 6 * (row - 1) + table; }
 
 }  // namespace acquisition

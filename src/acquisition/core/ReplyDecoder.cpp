@@ -17,9 +17,6 @@ double decodeAt(std::span<const std::uint8_t> block, std::size_t offset) {
 
 ReplyOutcome applyReply(std::span<const std::uint8_t> block, MeasurementTables& tables) {
   ReplyOutcome outcome;
-  // Whatever the block holds, it is an answer on the line for the polling cycle.
-  tables.ReplyReceived = true;
-
   if (block.size() > protocol::kUnitOffset) outcome.unit = block[protocol::kUnitOffset];
   if (block.size() <= protocol::kLengthOffset) return outcome;
   const int n = protocol::cellCountFromLength(block[protocol::kLengthOffset]);
@@ -28,12 +25,13 @@ ReplyOutcome applyReply(std::span<const std::uint8_t> block, MeasurementTables& 
   if (u < 1 || u > kUnits || n < 0 || n > kCells || block.size() < protocol::replySize(n))
     return outcome;
 
-  // The count is taken before the checksum test, so even a damaged frame replaces it.
-  tables.CellCount[u] = n;
+  // A damaged frame changes nothing: its length byte may be the damaged part, and a count
+  // taken from it would show real cells as absent or stale cells as current.
   if (protocol::replyChecksum(block, n) != block[protocol::checksumOffset(n)]) {
     outcome.kind = ReplyOutcome::Kind::BadChecksum;
     return outcome;
   }
+  tables.CellCount[u] = n;
 
   tables.TotalVoltage[u] = std::min(decodeAt(block, protocol::kTotalOffset), kMaxTotalVoltage);
   CellRow& cells = tables.CellVoltage[u];

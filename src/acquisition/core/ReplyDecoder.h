@@ -16,7 +16,7 @@ struct ReplyOutcome {
   enum class Kind {
     /// Checksum good: the unit's cell count, total and cells 1..n were written.
     Stored,
-    /// Checksum bad: only the unit's cell count was written (it is taken before the test).
+    /// Checksum bad: nothing was written.
     BadChecksum,
     /// No frame the tables can hold: a block too short for its own length byte, a unit
     /// address outside 1..99 or a length byte outside 4..222. Nothing was written.
@@ -34,11 +34,9 @@ struct ReplyOutcome {
   bool stored() const { return kind == Kind::Stored; }
 };
 
-/// Applies one received block to the tables, in this order: the unit's cell count, then (when
-/// the checksum holds) the total clamped to 300 V and cells 1..n clamped to 16 V; cells above n
-/// keep what they held. ReplyReceived is set after every block, malformed ones included: the
-/// line was not silent, and a block that is not a frame tells as little as one with a bad
-/// checksum. Never reads outside the block and never throws.
+/// Applies one received block to the tables when its checksum holds: the unit's cell count, the
+/// total clamped to 300 V and cells 1..n clamped to 16 V; cells above n keep what they held.
+/// Never reads outside the block and never throws.
 ReplyOutcome applyReply(std::span<const std::uint8_t> block, MeasurementTables& tables);
 
 /// The limits a stored voltage never exceeds; a value equal to the limit is kept as it is.

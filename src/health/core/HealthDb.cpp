@@ -210,7 +210,7 @@ std::vector<SampleRow> HealthDb::samples(int unit) {
   std::vector<SampleRow> rows;
   if (q.value(0).toInt() == 0) return rows;
   QString columns;
-  for (int k = 1; k <= 108; ++k) columns += QStringLiteral("V%1,").arg(k);
+  for (int k = 1; k <= acquisition::kCells; ++k) columns += QStringLiteral("V%1,").arg(k);
   if (!q.exec(QStringLiteral("SELECT %1V,measureTime FROM %2 ORDER BY measureTime").arg(columns, table)))
     fail(QStringLiteral("无法读取历史数据"), q.lastError().text());
   while (q.next()) {

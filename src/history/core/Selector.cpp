@@ -1,6 +1,7 @@
 #include "history/core/Selector.h"
 
 #include "acquisition/core/MeasurementTables.h"
+#include "acquisition/core/ReplyDecoder.h"
 #include "store/core/Statements.h"
 
 namespace history {
@@ -11,7 +12,7 @@ QString Selector::valueColumn() const {
   return isTotal() ? QStringLiteral("V") : QStringLiteral("V") + QString::number(cell);
 }
 
-double Selector::axisMaximum() const { return isTotal() ? 300 : 16; }
+double Selector::axisMaximum() const { return isTotal() ? acquisition::kMaxTotalVoltage : acquisition::kMaxCellVoltage; }
 
 QString Selector::curveStatement(int unit) const {
   return isTotal() ? store::totalCurve(unit) : store::cellCurve(cell, unit);

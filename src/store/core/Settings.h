@@ -2,12 +2,13 @@
 // The settings row: what the window shows of it and what it writes back.
 #include <QString>
 
+#include "acquisition/core/MeasurementTables.h"
 #include "engine/TADOQuery.h"
 
 namespace store {
 
 inline constexpr int kMinUnits = 1;
-inline constexpr int kMaxUnits = 99;
+inline constexpr int kMaxUnits = acquisition::kUnits;
 
 /// A unit count kept within 1..99: the station keeps tables for units 1 to 99 only.
 int unitCountWithinRange(int count);

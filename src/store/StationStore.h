@@ -1,0 +1,72 @@
+#pragma once
+// Everything the station keeps in db1.mdb, behind one object: the connection and the statements
+// of the settings, the sampling runs into the 24-hour tables, clearing, the history curves and
+// the history export. Callers hand it plain values (a copy of the measurement tables, a unit
+// number), never a widget, so its work can run away from the window.
+//
+// Failures throw engine::EDatabaseError (or common::EConvertError for a settings field that
+// holds no number) with the text the operator sees; each is logged here.
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+#include "acquisition/core/MeasurementTables.h"
+#include "engine/TADOCommand.h"
+#include "engine/TADOConnection.h"
+#include "engine/TADOQuery.h"
+#include "store/core/SamplingRun.h"
+
+namespace store {
+
+/// What the settings row holds, as the window shows it.
+struct StationSettings {
+  /// The polling interval in seconds, written with the window's decimal separator.
+  QString interval;
+  /// The unit count, within 1..99.
+  int unitCount = 1;
+};
+
+/// One stored sample of a curve: hours into the 24-hour window, and the volts (none where the
+/// table holds NULL, which another program may have written: a gap, not 0 V).
+struct CurvePoint {
+  double hours = 0;
+  std::optional<double> volts;
+};
+
+class StationStore {
+ public:
+  StationStore() = default;
+  StationStore(const StationStore&) = delete;
+  StationStore& operator=(const StationStore&) = delete;
+
+  // The engine objects, under their form names.
+  engine::TADOConnection ADOConnection1;
+  engine::TADOQuery ADOQuery1{ADOConnection1};
+  engine::TADOQuery ADOQuery2{ADOConnection1};
+  engine::TADOCommand ADOCommand1{ADOConnection1};
+
+  /// (Re)opens db1.mdb in the current folder.
+  void connect();
+  /// Reads the settings row; `decimalSeparator` is the window's.
+  StationSettings loadSettings(char decimalSeparator);
+  /// The interval text (read with the window's separator) and the unit count, interval first;
+  /// nothing after a failing update runs.
+  void saveSettings(const QString& intervalText, int unitCount, char decimalSeparator);
+  /// Whether a table or view of this name exists, asked afresh.
+  bool tableExists(const QString& name);
+
+  /// One sampling run over units 1..unitCount from a copy of the tables: the units that could
+  /// not be stored (empty when all were). Throws when the run as a whole failed.
+  [[nodiscard]] std::vector<UnitFailure> storeSamples(const acquisition::MeasurementTables& tables, int unitCount);
+  /// Empties the sample tables of units 1..unitCount.
+  void clear(int unitCount);
+
+  /// The rows of a curve statement through ADOQuery2: `column` ("V" or "V1".."V108") against
+  /// the time, in the order the engine returns them.
+  std::vector<CurvePoint> curve(const QString& statement, const QString& column);
+  /// Writes the unit's stored samples as CSV (time,V1..V108,V); returns the rows written.
+  int exportSamples(int unit, const QString& path);
+};
+
+}  // namespace store
