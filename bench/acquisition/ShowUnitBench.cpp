@@ -23,9 +23,9 @@ struct Window {
     for (int t = 1; t <= 6; ++t)
       for (int r = 1; r <= 18; ++r) form.cellTable(t)->setKey(r, QString::number(6 * (r - 1) + t));
     for (int u = 1; u <= 2; ++u) {
-      form.CellCount[u] = 108;
-      form.TotalVoltage[u] = 350.0 + u;
-      for (int k = 1; k <= 108; ++k) form.CellVoltage[u][k] = 3.0 + 0.001 * (k + 200 * u);
+      form.polling->tables.CellCount[u] = 108;
+      form.polling->tables.TotalVoltage[u] = 350.0 + u;
+      for (int k = 1; k <= 108; ++k) form.polling->tables.CellVoltage[u][k] = 3.0 + 0.001 * (k + 200 * u);
     }
   }
 };

@@ -29,8 +29,8 @@ struct Station {
     dialogs.answer = report::ScriptedReportDialogs::Answer::File;
     dialogs.fileName = dir.filePath(QStringLiteral("report.pdf"));
     // A full unit: every cell printed as a number.
-    form.CellCount[1] = 108;
-    for (int c = 1; c <= 108; ++c) form.CellVoltage[1][c] = 2 + c / 1000.0;
+    form.polling->tables.CellCount[1] = 108;
+    for (int c = 1; c <= 108; ++c) form.polling->tables.CellVoltage[1][c] = 2 + c / 1000.0;
   }
 };
 

@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   std::vector<soak::SentReply> handled;
   handled.reserve(static_cast<std::size_t>(minutes * 60 / 0.4) + 1000);
   bool measuring = true;
-  QObject::connect(&form, &TForm1::replyHandled, [&](const acquisition::ReplyOutcome& o, int) {
+  QObject::connect(form.polling, &acquisition::PollingController::replyHandled, [&](const acquisition::ReplyOutcome& o, int) {
     if (measuring && o.stored())
       handled.push_back({std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count(),
                          o.unit, 0});
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
   // And after it: what publishing costs the reply path on the main thread.
   std::vector<double> publishCallMs;
   publishCallMs.reserve(handled.capacity());
-  QObject::connect(&form, &TForm1::replyHandled, [&](const acquisition::ReplyOutcome& o, int) {
+  QObject::connect(form.polling, &acquisition::PollingController::replyHandled, [&](const acquisition::ReplyOutcome& o, int) {
     if (measuring && o.stored() && !handled.empty())
       publishCallMs.push_back(
           static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count() -

@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     ++ticks;
     if (lastTick) tickMs.push_back(static_cast<double>(t - lastTick) / 1e6);
     lastTick = t;
-    if (form.CurrentUnit == 1) {
+    if (form.polling->CurrentUnit == 1) {
       if (lastCycle) cycleMs.push_back(static_cast<double>(t - lastCycle) / 1e6);
       lastCycle = t;
     }

@@ -51,10 +51,11 @@ void PollingController::start(double intervalSeconds, int intervalMs, std::uint8
   polling_ = true;
   emit pollingStarted();
   qCInfo(lcPolling).noquote() << "polling started: interval" << intervalSeconds << "s," << UnitCount << "units";
+  // A port that does not open is logged, with the reason, where the start button is wired; the
+  // cycle's state is then left as it was.
+  Comm1->OpenPort();
   CurrentUnit = 0;
   ReplyReceived = true;
-  // A port that does not open is logged, with the reason, where the start button is wired.
-  Comm1->OpenPort();
 }
 
 void PollingController::stop() {

@@ -2,6 +2,7 @@
 // PollingController's.
 #include <QLineEdit>
 #include <QPushButton>
+#include <exception>
 #include <span>
 
 #include "app/Unit1.h"
@@ -24,16 +25,17 @@ QString numberText(double volts, char separator) { return QString::fromStdString
 }  // namespace
 
 void TForm1::SpeedButton1Click() {
+  polling->ElapsedSeconds = 0;
+  polling->UnitCount = static_cast<std::uint8_t>(SpinEdit1->value() & 0xFF);
   if (SpeedButton1->text() == kStart) {
     // Interval in ms through its text, so that a fraction of a millisecond is refused with the
     // integer conversion's message, naming the formatted product (1.5 for "0.0015").
     const double seconds = common::parseFloat(Edit1->text().toStdString(), decimalSeparator());
     const std::int32_t ms = common::parseInt(common::formatGeneral(seconds * 1000, decimalSeparator()));
-    const auto units = static_cast<std::uint8_t>(SpinEdit1->value() & 0xFF);
     // The settings are saved before anything changes: a database that refuses them (locked by
     // another program, read-only) leaves the station stopped, as the box then says, instead of
     // a window that shows polling with no port open.
-    SaveSettings(Edit1->text(), units);
+    SaveSettings(Edit1->text(), polling->UnitCount);
     SpeedButton1->setText(kStop);
     Edit1->setReadOnly(true);
     toolkit::setInputColor(Edit1, toolkit::clMenuBar());
@@ -43,7 +45,7 @@ void TForm1::SpeedButton1Click() {
     SpinEdit2->setMaximum(SpinEdit1->value());
     sampleFailures_.clear();
     toolkit::setPanelColor(Panel1, toolkit::clLime());
-    polling->start(seconds, ms, units);
+    polling->start(seconds, ms, polling->UnitCount);
     return;
   }
   SpeedButton1->setText(kStart);
@@ -58,7 +60,18 @@ void TForm1::SpeedButton1Click() {
 
 void TForm1::Timer1Timer() {
   polling->tick();
-  StoreSamples();
+  try {
+    StoreSamples();
+  } catch (const std::exception& e) {
+    // A failed sampling run must not end polling: the timer comes back on and the run counts as
+    // taken, so the next attempt is a full sampling period later. The store has logged it; the
+    // operator is told at once and then reminded at most once an hour while runs keep failing.
+    const QString text = QString::fromUtf8(e.what());
+    if (polling->polling()) Timer1->setEnabled(true);
+    polling->samplingTaken(text);
+    // Last: the error box runs a nested event loop in which further ticks may come.
+    if (sampleFailures_.failed()) guard().report(text);
+  }
 }
 
 void TForm1::Comm1ReceiveData(comm::TComm*, const std::uint8_t* Buffer, std::uint16_t BufferLength) {

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "app/Unit1.h"
+#include "store/core/Settings.h"
 #include "toolkit/ArrowSpinBox.h"
 #include "toolkit/PollTimer.h"
 
@@ -15,10 +16,11 @@ void TForm1::ConnectAndLoadSettings() {
     // the error box.
     boxes().plain(this, QStringLiteral("连接失败，请确认数据库在当前目录！"));
   }
-  const store::StationSettings settings = store.loadSettings(decimalSeparator());
-  Edit1->setText(settings.interval);
-  SpinEdit1->setValue(settings.unitCount);
-  SpinEdit2->setMaximum(settings.unitCount);
+  const store::SettingsRow settings = store.readSettings();
+  Edit1->setText(settings.interval.AsString(decimalSeparator()));
+  const int units = store::loadedUnitCount(settings.unitCount);
+  SpinEdit1->setValue(units);
+  SpinEdit2->setMaximum(units);
 }
 
 void TForm1::SaveSettings(const QString& intervalText, std::uint8_t unitCount) {
@@ -28,29 +30,11 @@ void TForm1::SaveSettings(const QString& intervalText, std::uint8_t unitCount) {
 void TForm1::StoreSamples() {
   if (!polling->samplingDue()) return;
   Timer1->setEnabled(false);
-  std::vector<store::UnitFailure> failures;
-  try {
-    failures = store.storeSamples(polling->tables, polling->UnitCount);
-  } catch (const std::exception& e) {
-    // A failed run must not end polling: the timer comes back on and the run counts as taken.
-    // The store has logged it; the operator is told at once and then reminded at most once an
-    // hour while runs keep failing.
-    const QString text = QString::fromUtf8(e.what());
-    if (polling->polling()) Timer1->setEnabled(true);
-    polling->samplingTaken(text);
-    // Last: the error box runs a nested event loop in which further ticks may come.
-    if (sampleFailures_.failed()) guard().report(text);
-    return;
-  }
+  const std::vector<store::UnitFailure> failures = store.storeSamples(polling->tables, polling->UnitCount);
+  polling->samplingTaken();
   Timer1->setEnabled(true);
-  if (failures.empty()) {
-    polling->samplingTaken();
-    sampleFailures_.clear();
-    return;
-  }
-  const QString text = store::failureText(failures);
-  polling->samplingTaken(text);
-  if (sampleFailures_.failed()) guard().report(text);
+  if (!failures.empty()) throw std::runtime_error(store::failureText(failures).toStdString());
+  sampleFailures_.clear();
 }
 
 void TForm1::SpeedButton4Click() {

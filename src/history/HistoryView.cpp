@@ -111,6 +111,7 @@ void HistoryView::show(const QString& S) {
   lastOpened_ = S;
   DBChart1->setTitleLine(chartTitle(N, ComboBox1->currentText(), stamp_));
   DBChart1->setValueMaximum(selector->axisMaximum());
+  store_.ADOQuery2.setSQL(selector->curveStatement(N));
   // A unit whose first sampling run has not come yet has no table: the operator is told so in
   // words, not in the engine's.
   if (!store_.tableExists(store::sampleTableName(N)))

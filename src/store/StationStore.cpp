@@ -25,14 +25,10 @@ void StationStore::connect() {
   ADOConnection1.Open();
 }
 
-StationSettings StationStore::loadSettings(char decimalSeparator) {
-  ADOQuery1.Close();
+SettingsRow StationStore::readSettings() {
   ADOQuery1.setSQL(settingsRead());
   ADOQuery1.Open();
-  StationSettings s;
-  s.interval = ADOQuery1.Fields(0).AsString(decimalSeparator);
-  s.unitCount = loadedUnitCount(ADOQuery1.Fields(1));
-  return s;
+  return {ADOQuery1.Fields(0), ADOQuery1.Fields(1)};
 }
 
 void StationStore::saveSettings(const QString& intervalText, int unitCount, char decimalSeparator) {

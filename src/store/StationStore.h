@@ -19,12 +19,10 @@
 
 namespace store {
 
-/// What the settings row holds, as the window shows it.
-struct StationSettings {
-  /// The polling interval in seconds, written with the window's decimal separator.
-  QString interval;
-  /// The unit count, within 1..99.
-  int unitCount = 1;
+/// The settings row as stored: the polling interval in seconds and the unit count.
+struct SettingsRow {
+  engine::TField interval;
+  engine::TField unitCount;
 };
 
 /// One stored sample of a curve: hours into the 24-hour window, and the volts (none where the
@@ -48,8 +46,8 @@ class StationStore {
 
   /// (Re)opens db1.mdb in the current folder.
   void connect();
-  /// Reads the settings row; `decimalSeparator` is the window's.
-  StationSettings loadSettings(char decimalSeparator);
+  /// Reads the settings row.
+  SettingsRow readSettings();
   /// The interval text (read with the window's separator) and the unit count, interval first;
   /// nothing after a failing update runs.
   void saveSettings(const QString& intervalText, int unitCount, char decimalSeparator);

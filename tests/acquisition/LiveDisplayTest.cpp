@@ -86,28 +86,28 @@ TEST(LiveDisplay, TwoCellReplyOfTheShownUnitRedrawsAtOnce) {
   EXPECT_EQ(s.form.measureV->text(), QStringLiteral("245V  "));
   // The label grows with its text instead of cutting it to the width of the first blank.
   EXPECT_GE(s.form.measureV->width(), s.form.measureV->fontMetrics().horizontalAdvance(s.form.measureV->text()));
-  EXPECT_TRUE(s.form.ReplyReceived);
+  EXPECT_TRUE(s.form.polling->ReplyReceived);
   EXPECT_TRUE(s.boxes.boxes.empty());
 }
 
-TEST(LiveDisplay, BadChecksumChangesCountButNotTheScreen) {
+TEST(LiveDisplay, BadChecksumChangesNeitherCountNorScreen) {
   Station s;
   s.form.SpinEdit2->setValue(3);
   s.receive(testframes::kUnit3TwoCells);
   const QStringList shown = s.screen();
   // Memory moves on without a redraw, so a wrong redraw would show it.
-  s.form.CellVoltage[3][1] = 9.99;
-  s.form.ReplyReceived = false;
+  s.form.polling->tables.CellVoltage[3][1] = 9.99;
+  s.form.polling->ReplyReceived = false;
   Bytes damaged = testframes::kUnit3TwoCells;
   damaged[15] = 0xD5;
   damaged[6] = 0x0B;  // now announces 3 cells, and the checksum is wrong for them too
   damaged.insert(damaged.end() - 1, {0x13, 0x00});
   s.receive(damaged);
   EXPECT_EQ(s.screen(), shown);
-  EXPECT_EQ(s.form.CellCount[3], 3);
-  EXPECT_DOUBLE_EQ(s.form.CellVoltage[3][1], 9.99);
-  EXPECT_DOUBLE_EQ(s.form.TotalVoltage[3], 245.0);
-  EXPECT_TRUE(s.form.ReplyReceived);
+  EXPECT_EQ(s.form.polling->tables.CellCount[3], 2) << "a damaged frame changes no count";
+  EXPECT_DOUBLE_EQ(s.form.polling->tables.CellVoltage[3][1], 9.99);
+  EXPECT_DOUBLE_EQ(s.form.polling->tables.TotalVoltage[3], 245.0);
+  EXPECT_TRUE(s.form.polling->ReplyReceived);
 }
 
 TEST(LiveDisplay, ReplyOfAnotherUnitShowsOnlyWhenThatUnitIsSelected) {
@@ -116,8 +116,8 @@ TEST(LiveDisplay, ReplyOfAnotherUnitShowsOnlyWhenThatUnitIsSelected) {
   const QStringList unit5 = s.screen();
   s.receive(testframes::cellsFrame(4, 0x32, 0x45, 24, 0x13, 0x79));  // 24 cells of 3.79 V
   EXPECT_EQ(s.screen(), unit5);
-  EXPECT_EQ(s.form.CellCount[4], 24);
-  EXPECT_TRUE(s.form.ReplyReceived);
+  EXPECT_EQ(s.form.polling->tables.CellCount[4], 24);
+  EXPECT_TRUE(s.form.polling->ReplyReceived);
 
   s.form.SpinEdit2->setValue(4);  // through the spin box's change signal
   for (int k = 1; k <= 24; ++k) ASSERT_EQ(s.cell(k), s.number("3.79")) << k;
@@ -128,9 +128,9 @@ TEST(LiveDisplay, ReplyOfAnotherUnitShowsOnlyWhenThatUnitIsSelected) {
 
 TEST(LiveDisplay, CountOf24FillsRowsOneToFourOfEveryTable) {
   Station s;
-  s.form.CellCount[8] = 24;
-  for (int k = 1; k <= 108; ++k) s.form.CellVoltage[8][k] = k / 100.0;
-  s.form.TotalVoltage[8] = 23.95;
+  s.form.polling->tables.CellCount[8] = 24;
+  for (int k = 1; k <= 108; ++k) s.form.polling->tables.CellVoltage[8][k] = k / 100.0;
+  s.form.polling->tables.TotalVoltage[8] = 23.95;
   s.form.ShowUnit(8);
   for (int t = 1; t <= 6; ++t)
     for (int r = 1; r <= 18; ++r) {
@@ -157,7 +157,7 @@ TEST(LiveDisplay, From108CellsTo100KeepsTheRestInMemoryButShowsThemAbsent) {
     EXPECT_EQ(s.form.cellTable(t)->valueAt(17), t >= 5 ? kAbsent : s.hundredths(10 * (96 + t))) << t;
     EXPECT_EQ(s.form.cellTable(t)->valueAt(18), kAbsent) << t;
   }
-  for (int k = 101; k <= 108; ++k) EXPECT_DOUBLE_EQ(s.form.CellVoltage[12][k], k / 100.0);
+  for (int k = 101; k <= 108; ++k) EXPECT_DOUBLE_EQ(s.form.polling->tables.CellVoltage[12][k], k / 100.0);
   EXPECT_EQ(s.form.measureV->text(), QStringLiteral("230V  "));
 }
 
@@ -193,30 +193,30 @@ TEST(LiveDisplay, BlocksThatAreNoFrameNeitherRedrawNorComplain) {
       testframes::patternFrame(3, 0x30, 0x00, 109, 1),
   };
   for (const Bytes& block : blocks) {
-    s.form.ReplyReceived = false;
+    s.form.polling->ReplyReceived = false;
     // An exact-size copy, so that any read beyond the block is caught by the sanitizers.
     std::vector<std::uint8_t> exact(block);
     exact.shrink_to_fit();
     s.form.Comm1ReceiveData(nullptr, exact.data(), static_cast<std::uint16_t>(exact.size()));
-    EXPECT_TRUE(s.form.ReplyReceived);
+    EXPECT_TRUE(s.form.polling->ReplyReceived);
   }
   s.form.Comm1ReceiveData(nullptr, nullptr, 0);
   EXPECT_EQ(s.screen(), shown);
-  EXPECT_EQ(s.form.CellCount[3], 2);
+  EXPECT_EQ(s.form.polling->tables.CellCount[3], 2);
   EXPECT_TRUE(s.boxes.boxes.empty());
 }
 
 TEST(LiveDisplay, TablesWithoutKeysGainThemInTheOrderWritten) {
   Station s(false);  // the rows were never numbered
-  s.form.CellCount[1] = 108;
-  for (int k = 1; k <= 108; ++k) s.form.CellVoltage[1][k] = k / 100.0;
+  s.form.polling->tables.CellCount[1] = 108;
+  for (int k = 1; k <= 108; ++k) s.form.polling->tables.CellVoltage[1][k] = k / 100.0;
   s.form.ShowUnit(1);
   for (int t = 1; t <= 6; ++t) {
     ASSERT_EQ(s.form.cellTable(t)->dataRowCount(), 18);
     for (int r = 1; r <= 18; ++r) EXPECT_EQ(s.form.cellTable(t)->key(r), QString::number(6 * (r - 1) + t));
   }
   // Later calls update those rows rather than adding more.
-  for (int k = 1; k <= 108; ++k) s.form.CellVoltage[1][k] = k / 10.0;
+  for (int k = 1; k <= 108; ++k) s.form.polling->tables.CellVoltage[1][k] = k / 10.0;
   s.form.ShowUnit(1);
   for (int t = 1; t <= 6; ++t) EXPECT_EQ(s.form.cellTable(t)->dataRowCount(), 18);
   for (int k = 1; k <= 108; ++k) ASSERT_EQ(s.cell(k), s.hundredths(10 * k)) << k;
@@ -224,9 +224,9 @@ TEST(LiveDisplay, TablesWithoutKeysGainThemInTheOrderWritten) {
 
 TEST(LiveDisplay, SelectingAUnitWhileTheCurveIsShownStillRedrawsTheTables) {
   Station s;
-  s.form.CellCount[2] = 1;
-  s.form.CellVoltage[2][1] = 3.795;
-  s.form.TotalVoltage[2] = 16.65;
+  s.form.polling->tables.CellCount[2] = 1;
+  s.form.polling->tables.CellVoltage[2][1] = 3.795;
+  s.form.polling->tables.TotalVoltage[2] = 16.65;
   // Shown in an empty folder: the start-up's own steps must not touch files elsewhere.
   QTemporaryDir folder;
   ASSERT_TRUE(folder.isValid());

@@ -165,20 +165,20 @@ TEST_F(MainWindow, SixEmptyCellTablesWithTitleRow) {
 }
 
 TEST_F(MainWindow, MeasurementTablesStartAtZero) {
-  EXPECT_EQ(form.UnitCount, 0);
-  EXPECT_EQ(form.ElapsedSeconds, 0.0);
-  EXPECT_EQ(form.CurrentUnit, 0);
-  EXPECT_FALSE(form.ReplyReceived);
-  EXPECT_FALSE(form.AllReplied);
-  EXPECT_TRUE(form.HistoryStamp.empty());
+  EXPECT_EQ(form.polling->UnitCount, 0);
+  EXPECT_EQ(form.polling->ElapsedSeconds, 0.0);
+  EXPECT_EQ(form.polling->CurrentUnit, 0);
+  EXPECT_FALSE(form.polling->ReplyReceived);
+  EXPECT_FALSE(form.polling->AllReplied);
+  EXPECT_TRUE(form.history->stamp().isEmpty());
   for (int u = 1; u <= 99; ++u) {
-    EXPECT_EQ(form.CellCount[u], 0);
-    EXPECT_EQ(form.TotalVoltage[u], 0.0);
-    for (int k = 1; k <= 108; ++k) ASSERT_EQ(form.CellVoltage[u][k], 0.0);
+    EXPECT_EQ(form.polling->tables.CellCount[u], 0);
+    EXPECT_EQ(form.polling->tables.TotalVoltage[u], 0.0);
+    for (int k = 1; k <= 108; ++k) ASSERT_EQ(form.polling->tables.CellVoltage[u][k], 0.0);
   }
-  EXPECT_THROW(form.CellCount[0], std::out_of_range);
-  EXPECT_THROW(form.CellCount[100], std::out_of_range);
-  EXPECT_THROW(form.CellVoltage[1][109], std::out_of_range);
+  EXPECT_THROW(form.polling->tables.CellCount[0], std::out_of_range);
+  EXPECT_THROW(form.polling->tables.CellCount[100], std::out_of_range);
+  EXPECT_THROW(form.polling->tables.CellVoltage[1][109], std::out_of_range);
 }
 
 TEST_F(MainWindow, HelpButtonShowsTheSupportNumber) {

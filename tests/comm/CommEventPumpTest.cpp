@@ -132,7 +132,7 @@ TEST(Comm1, ARepliesReachTheWindowAndClosingTheWindowClosesThePort) {
   form.Comm1->OpenPort();
   const double cells[3] = {3.25, 3.5, 3.75};
   pty.send(protocol::buildReply(2, 10.5, cells));
-  ASSERT_TRUE(processUntil([&] { return form.TotalVoltage[2] > 0; }));
+  ASSERT_TRUE(processUntil([&] { return form.polling->tables.TotalVoltage[2] > 0; }));
   EXPECT_TRUE(boxes.texts(toolkit::MessageBoxes::Kind::Error).isEmpty());
   form.close();
   EXPECT_FALSE(form.Comm1->IsOpen());

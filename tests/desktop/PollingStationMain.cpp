@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   QTimer watch;
   bool told = false;
   QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (told || Form1.CellCount[1] == 0) return;
+    if (told || Form1.polling->tables.CellCount[1] == 0) return;
     told = true;
     std::puts("polling");
     std::fflush(stdout);

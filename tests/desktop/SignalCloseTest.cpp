@@ -61,7 +61,7 @@ TEST_F(SignalledStation, sigtermClosesAPollingStationAndLeavesADatabaseWithNoJou
   // Three answered ticks of 60 s: one sampling run stores a row per unit.
   for (int t = 1; t <= 3; ++t) {
     form->guard().run([this] { form->Timer1Timer(); });
-    ASSERT_TRUE(waitUntil([this] { return form->ReplyReceived; })) << "tick " << t;
+    ASSERT_TRUE(waitUntil([this] { return form->polling->ReplyReceived; })) << "tick " << t;
   }
   ASSERT_TRUE(boxes.texts(Kind::Error).isEmpty()) << boxes.texts(Kind::Error).join('\n').toStdString();
   ASSERT_TRUE(form->Timer1->ticking());

@@ -17,13 +17,13 @@ TEST_F(ChainStation, aSilentUnitIsNamedAndKeepsNoValues) {
   ASSERT_TRUE(tickAndAwaitReply());  // unit 3; this tick judges unit 2
   EXPECT_EQ(form->Label8->text(), QStringLiteral("2号测试仪信号未返回"));
   for (int t = 0; t < 3; ++t) {
-    if (form->CurrentUnit == 1) tick();
+    if (form->polling->CurrentUnit == 1) tick();
     else ASSERT_TRUE(tickAndAwaitReply());
   }
   EXPECT_EQ(form->Label8->text(), QStringLiteral("2号测试仪信号未返回"));
-  EXPECT_EQ(form->CellCount[2], 0);
-  EXPECT_EQ(form->TotalVoltage[2], 0);
-  EXPECT_EQ(form->CellCount[3], 24);
+  EXPECT_EQ(form->polling->tables.CellCount[2], 0);
+  EXPECT_EQ(form->polling->tables.TotalVoltage[2], 0);
+  EXPECT_EQ(form->polling->tables.CellCount[3], 24);
   EXPECT_TRUE(errors().isEmpty());
 }
 
@@ -33,9 +33,9 @@ TEST_F(ChainStation, badChecksumsCountAsRepliesButChangeNoVoltage) {
   for (int t = 1; t <= 3; ++t) ASSERT_TRUE(tickAndAwaitReply()) << t;
   EXPECT_TRUE(form->Label8->text().isEmpty()) << "a reply with a bad checksum is still a reply";
   for (int u = 1; u <= 2; ++u) {
-    EXPECT_EQ(form->CellCount[u], 24) << "the count is taken before the checksum test";
-    EXPECT_EQ(form->TotalVoltage[u], 0);
-    EXPECT_EQ(form->CellVoltage[u][1], 0);
+    EXPECT_EQ(form->polling->tables.CellCount[u], 0) << "a damaged frame changes no count";
+    EXPECT_EQ(form->polling->tables.TotalVoltage[u], 0);
+    EXPECT_EQ(form->polling->tables.CellVoltage[u][1], 0);
   }
 }
 
@@ -44,9 +44,9 @@ TEST_F(ChainStation, aReplyFromAnotherUnitGoesToThatUnit) {
   form->SpeedButton1->click();
   ASSERT_TRUE(tickAndAwaitReply());  // 1
   ASSERT_TRUE(tickAndAwaitReply());  // 2, answered by unit 3's frame
-  EXPECT_EQ(form->CellCount[2], 0);
-  EXPECT_EQ(form->CellCount[3], 24);
-  EXPECT_GT(form->TotalVoltage[3], 40);
+  EXPECT_EQ(form->polling->tables.CellCount[2], 0);
+  EXPECT_EQ(form->polling->tables.CellCount[3], 24);
+  EXPECT_GT(form->polling->tables.TotalVoltage[3], 40);
   ASSERT_TRUE(tickAndAwaitReply());  // 3
   EXPECT_TRUE(form->Label8->text().isEmpty());
 }
@@ -57,11 +57,11 @@ TEST_F(ChainStation, aReplySplitByAPauseArrivesAsTwoBlocksThatDecodeToNothing) {
   for (int t = 1; t <= 2; ++t) {
     ASSERT_TRUE(tickAndAwaitReply());  // the first half
     // The second half comes as a block of its own after the pause.
-    form->ReplyReceived = false;
-    ASSERT_TRUE(waitUntil([this] { return form->ReplyReceived; })) << "second half of reply " << t;
+    form->polling->ReplyReceived = false;
+    ASSERT_TRUE(waitUntil([this] { return form->polling->ReplyReceived; })) << "second half of reply " << t;
   }
   // Neither half is a whole frame of unit 1: no voltage anywhere was taken from them.
-  for (int u = 1; u <= 99; ++u) EXPECT_EQ(form->TotalVoltage[u], 0) << u;
+  for (int u = 1; u <= 99; ++u) EXPECT_EQ(form->polling->tables.TotalVoltage[u], 0) << u;
   EXPECT_TRUE(form->Label8->text().isEmpty());
   EXPECT_TRUE(errors().isEmpty());
 }

@@ -49,7 +49,7 @@ class ChainStation : public ::testing::Test {
   /// A tick whose unit answers: true once some block has been handled.
   bool tickAndAwaitReply() {
     tick();
-    return waitUntil([this] { return form->ReplyReceived; });
+    return waitUntil([this] { return form->polling->ReplyReceived; });
   }
 
   QStringList errors() const { return boxes.texts(Kind::Error); }

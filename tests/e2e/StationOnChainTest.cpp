@@ -16,23 +16,23 @@ TEST_F(ChainStation, pollsTheChainShowsTheSelectedUnitAndStoresSamples) {
   EXPECT_TRUE(form->Label8->text().isEmpty()) << form->Label8->text().toStdString();
 
   for (int u = 1; u <= 3; ++u) {
-    EXPECT_EQ(form->CellCount[u], 24);
+    EXPECT_EQ(form->polling->tables.CellCount[u], 24);
     double sum = 0;
     for (int k = 1; k <= 24; ++k) {
-      EXPECT_GE(form->CellVoltage[u][k], 2.18) << u << "/" << k;
-      EXPECT_LE(form->CellVoltage[u][k], 2.32) << u << "/" << k;
-      sum += form->CellVoltage[u][k];
+      EXPECT_GE(form->polling->tables.CellVoltage[u][k], 2.18) << u << "/" << k;
+      EXPECT_LE(form->polling->tables.CellVoltage[u][k], 2.32) << u << "/" << k;
+      sum += form->polling->tables.CellVoltage[u][k];
     }
-    EXPECT_EQ(form->CellVoltage[u][25], 0);
-    EXPECT_NEAR(form->TotalVoltage[u], sum, sum * 0.01) << "unit " << u;
+    EXPECT_EQ(form->polling->tables.CellVoltage[u][25], 0);
+    EXPECT_NEAR(form->polling->tables.TotalVoltage[u], sum, sum * 0.01) << "unit " << u;
   }
 
   // Unit 1 is on show: its cells in the six tables, its total in the label.
   for (int k : {1, 6, 7, 24}) {
     const int table = (k - 1) % 6 + 1, row = (k - 1) / 6 + 1;
-    EXPECT_EQ(form->cellTable(table)->valueAt(row), number(form->CellVoltage[1][k])) << "cell " << k;
+    EXPECT_EQ(form->cellTable(table)->valueAt(row), number(form->polling->tables.CellVoltage[1][k])) << "cell " << k;
   }
-  EXPECT_TRUE(form->measureV->text().startsWith(number(form->TotalVoltage[1]) + QStringLiteral("V")));
+  EXPECT_TRUE(form->measureV->text().startsWith(number(form->polling->tables.TotalVoltage[1]) + QStringLiteral("V")));
 
   // Three sampling runs. Units 1 and 2 have not answered since the last run, so its row holds
   // exactly what the tables hold now (unit 3 answered after it).
@@ -42,8 +42,8 @@ TEST_F(ChainStation, pollsTheChainShowsTheSelectedUnitAndStoresSamples) {
   for (int u = 1; u <= 2; ++u) {
     const QString last = QStringLiteral(" from measure%1 where measureTime=(select max(measureTime) from measure%1)").arg(u);
     for (int k : {1, 12, 24, 25})
-      EXPECT_DOUBLE_EQ(stored.value(QStringLiteral("select V%1").arg(k) + last).toDouble(), form->CellVoltage[u][k]) << u << "/" << k;
-    EXPECT_DOUBLE_EQ(stored.value(QStringLiteral("select V") + last).toDouble(), form->TotalVoltage[u]) << u;
+      EXPECT_DOUBLE_EQ(stored.value(QStringLiteral("select V%1").arg(k) + last).toDouble(), form->polling->tables.CellVoltage[u][k]) << u << "/" << k;
+    EXPECT_DOUBLE_EQ(stored.value(QStringLiteral("select V") + last).toDouble(), form->polling->tables.TotalVoltage[u]) << u;
   }
 
   form->SpeedButton1->click();
@@ -58,12 +58,12 @@ TEST_F(ChainStation, theTimerPollsTheChainOnItsOwn) {
   // Two full cycles, by the timer alone.
   int wraps = 0, previous = 0;
   const bool done = waitUntil([&] {
-    if (form->CurrentUnit < previous) ++wraps;
-    previous = form->CurrentUnit;
-    return wraps >= 2 && form->CellCount[1] == 8 && form->CellCount[2] == 8 && form->CellCount[3] == 8;
+    if (form->polling->CurrentUnit < previous) ++wraps;
+    previous = form->polling->CurrentUnit;
+    return wraps >= 2 && form->polling->tables.CellCount[1] == 8 && form->polling->tables.CellCount[2] == 8 && form->polling->tables.CellCount[3] == 8;
   }, 30000);
-  EXPECT_TRUE(done) << "units polled: " << form->CurrentUnit << ", wraps " << wraps;
-  for (int u = 1; u <= 3; ++u) EXPECT_GT(form->TotalVoltage[u], 16) << u;
+  EXPECT_TRUE(done) << "units polled: " << form->polling->CurrentUnit << ", wraps " << wraps;
+  for (int u = 1; u <= 3; ++u) EXPECT_GT(form->polling->tables.TotalVoltage[u], 16) << u;
   EXPECT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
   form->SpeedButton1->click();
   EXPECT_FALSE(form->Timer1->ticking());
@@ -83,7 +83,7 @@ TEST_F(ChainStation, closingTheWindowReleasesThePortForTheNextStart) {
   ASSERT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
   ASSERT_TRUE(tickAndAwaitReply());
   EXPECT_EQ(form->Label9->text(), QStringLiteral("No.1"));
-  EXPECT_EQ(form->CellCount[1], 24);
+  EXPECT_EQ(form->polling->tables.CellCount[1], 24);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ TEST_F(HealthStation, aSaggingCellRaisesOneAlarmShowsRedAndClearsPastTheMargin) 
   QTableWidgetItem* key = form->ValueListEditor1->item(1, 0);
 
   for (int reply = 1; reply <= 3; ++reply) ASSERT_TRUE(tickAndAwaitReply()) << reply;
-  EXPECT_DOUBLE_EQ(form->CellVoltage[1][7], 1.7);
+  EXPECT_DOUBLE_EQ(form->polling->tables.CellVoltage[1][7], 1.7);
   EXPECT_FALSE(monitor->alarms().cellInAlarm(1, 7)) << "one reading beyond is not an alarm yet";
   EXPECT_FALSE(redGround(value));
   EXPECT_TRUE(monitor->notice()->isHidden());

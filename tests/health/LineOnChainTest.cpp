@@ -35,8 +35,8 @@ TEST_F(HealthStation, splitRepliesAreCountedAsTwoBlocksThatAreNoFrames) {
   form->SpeedButton1->click();
   for (int t = 1; t <= 2; ++t) {
     ASSERT_TRUE(tickAndAwaitReply());
-    form->ReplyReceived = false;
-    ASSERT_TRUE(waitUntil([this] { return form->ReplyReceived; })) << "second half of reply " << t;
+    form->polling->ReplyReceived = false;
+    ASSERT_TRUE(waitUntil([this] { return form->polling->ReplyReceived; })) << "second half of reply " << t;
   }
   const auto& c = monitor->counts().counts(1);
   EXPECT_EQ(c.requests, 2u);
@@ -97,9 +97,9 @@ TEST_F(HealthStation, aLineThatGoesAwayComesBackByItselfWhilePolling) {
   sim = std::make_unique<Cellsim>(folder.file(QStringLiteral("COM1")), chain(2, {}));
   ASSERT_TRUE(waitUntil([this] { return portOpen(); }, 20000));
   EXPECT_EQ(monitor->line().state(), health::LineRecovery::State::Up);
-  form->CellCount[2] = 0;
+  form->polling->tables.CellCount[2] = 0;
   ASSERT_TRUE(tickAndAwaitReply());
-  EXPECT_EQ(form->CellCount[2], 24) << "unit 2 decoded again within one cycle";
+  EXPECT_EQ(form->polling->tables.CellCount[2], 24) << "unit 2 decoded again within one cycle";
   EXPECT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
 
   ASSERT_TRUE(monitor->flushEvents());
@@ -133,7 +133,7 @@ TEST_F(HealthStation, aPortThatCouldNotBeOpenedAtTheStartIsOpenedOnceTheDeviceIs
   sim = std::make_unique<Cellsim>(folder.file(QStringLiteral("COM1")), chain(1, {}));
   ASSERT_TRUE(waitUntil([this] { return portOpen(); }, 20000));
   ASSERT_TRUE(tickAndAwaitReply());
-  EXPECT_EQ(form->CellCount[1], 24);
+  EXPECT_EQ(form->polling->tables.CellCount[1], 24);
   EXPECT_EQ(errors().size(), 1) << "reopening attempts raise no boxes";
 }
 

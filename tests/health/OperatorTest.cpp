@@ -37,7 +37,7 @@ std::vector<std::uint8_t> replyOf(int u, int low = 0) {
 }
 
 void feed(TForm1& form, const std::vector<std::uint8_t>& frame) {
-  form.Comm1ReceiveData(form.Comm1.get(), frame.data(), static_cast<std::uint16_t>(frame.size()));
+  form.Comm1ReceiveData(form.Comm1, frame.data(), static_cast<std::uint16_t>(frame.size()));
 }
 
 class HealthOperator : public HealthStation {

@@ -119,10 +119,10 @@ TEST_F(CupsPrint, ReportPrintedOnTheQueueComesOutAsTheSamePageAsTheFile) {
   TForm1 form(boxes);
   form.RvSystem1->setDialogs(dialogs);
   form.SpinEdit2->setValue(2);
-  form.CellCount[2] = 3;
-  form.CellVoltage[2][1] = 2.125;
-  form.CellVoltage[2][2] = 13.5;
-  form.CellVoltage[2][3] = 0;
+  form.polling->tables.CellCount[2] = 3;
+  form.polling->tables.CellVoltage[2][1] = 2.125;
+  form.polling->tables.CellVoltage[2][2] = 13.5;
+  form.polling->tables.CellVoltage[2][3] = 0;
 
   // The same page written to a file, to hold the printed one against.
   dialogs.answer = report::ScriptedReportDialogs::Answer::File;

@@ -35,8 +35,8 @@ TEST_F(DemoDay, EveryUnitGetsAFullWindowOfPlausibleSamples) {
     }
   }
   // The next run of the station rolls the window on as after any day of polling.
-  demo::reportedVoltages(1, 24, 0, form);
-  EXPECT_TRUE(store::storeRun(form.ADOConnection1, form.ADOQuery1, 5, form).empty());
+  demo::reportedVoltages(1, 24, 0, form.polling->tables);
+  EXPECT_TRUE(store::storeRun(form.ADOConnection1, form.ADOQuery1, 5, form.polling->tables).empty());
   engine::TADOQuery q(form.ADOConnection1);
   q.setSQL(store::rowCount(1));
   q.Open();

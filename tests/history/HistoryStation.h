@@ -41,7 +41,7 @@ class HistoryStation : public ::testing::Test {
 
   /// Creates unit's sample table (if missing) and stores the samples in the order given.
   void store(int unit, std::initializer_list<Sample> samples) {
-    if (!form.TableExists(store::sampleTableName(unit))) form.ADOConnection1.Execute(store::createTable(unit));
+    if (!form.store.tableExists(store::sampleTableName(unit))) form.ADOConnection1.Execute(store::createTable(unit));
     for (const Sample& s : samples) {
       acquisition::CellRow cells;
       for (const auto& [k, v] : s.cells) cells[k] = v;
@@ -62,7 +62,7 @@ class HistoryStation : public ::testing::Test {
   /// Title expected for an opening made between `before` and now.
   void expectTitle(int unit, const QString& selector, const QString& before) {
     const QString after = history::historyStamp(QDateTime::currentDateTime());
-    const QString stamp = QString::fromStdString(form.HistoryStamp);
+    const QString stamp = form.history->stamp();
     EXPECT_TRUE(stamp == before || stamp == after) << stamp.toStdString();
     EXPECT_EQ(form.DBChart1->title(), history::chartTitle(unit, selector, stamp));
   }

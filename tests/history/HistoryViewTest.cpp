@@ -11,6 +11,26 @@ using Points = QList<QPointF>;
 
 class HistoryView : public HistoryStation {};
 
+TEST_F(HistoryView, AnotherProgramsTableInReverseOrderWithANullIsDrawnLeftToRightWithAGap) {
+  // A plain table of the station's layout, filled newest first by another program, one of
+  // whose values is NULL: the rows reach the chart in that order.
+  QStringList columns;
+  for (int k = 1; k <= acquisition::kCells; ++k) columns << QStringLiteral("V%1 double").arg(k);
+  form.ADOConnection1.Execute(
+      QStringLiteral("create table measure5 (%1, V double, measureTime double)").arg(columns.join(QLatin1Char(','))));
+  const std::pair<double, const char*> rows[] = {{0.15, "2.4"}, {0.1, "2.3"}, {0.05, "NULL"}, {0, "2.1"}};
+  for (const auto& [time, volts] : rows)
+    form.ADOConnection1.Execute(QStringLiteral("insert into measure5 (V7, V, measureTime) values (%1, 50, %2)")
+                                    .arg(QString::fromLatin1(volts))
+                                    .arg(time));
+  form.SpinEdit2->setValue(5);
+  doubleClickRow(form.ValueListEditor1, 2);
+  ASSERT_TRUE(boxes.boxes.empty()) << boxes.texts(Kind::Error).join('\n').toStdString();
+  // No false drop to 0 V: the NULL breaks the line into two runs, each left to right.
+  EXPECT_EQ(form.DBChart1->seriesPoints(), (Points{{0, 2.1}, {0.1, 2.3}, {0.15, 2.4}}));
+  EXPECT_EQ(form.DBChart1->seriesCount(), 2);
+}
+
 TEST_F(HistoryView, RowSevenOfUnitThreeDrawsCellSevenOfMeasureThree) {
   // Stored out of time order: the curve still runs left to right.
   store(3, {{0.1, 50, {{7, 2.3}, {8, 9}}},
@@ -110,7 +130,6 @@ TEST_F(HistoryView, PickingTwelveReplacesCellSevenAndRenewsTheStamp) {
   store(3, {{0, 50, {{7, 2.1}, {12, 2.31}}}, {0.05, 50, {{7, 2.2}, {12, 2.32}}}});
   form.SpinEdit2->setValue(3);
   doubleClickRow(form.ValueListEditor1, 2);
-  form.HistoryStamp = "old";
   curveQueries.clear();
   const QString before = now();
   form.ComboBox1->setCurrentIndex(form.ComboBox1->findText(QStringLiteral("12")));
@@ -137,7 +156,7 @@ TEST_F(HistoryView, ChangingTheUnitRedrawsOnlyWhileTheViewIsShown) {
 
   // The back button hides the chart, then the bar; the rest stays for the next opening.
   const QString title = form.DBChart1->title();
-  const std::string stamp = form.HistoryStamp;
+  const QString stamp = form.history->stamp();
   QTest::mouseClick(form.SpeedButton3, Qt::LeftButton);
   EXPECT_TRUE(viewHidden());
   EXPECT_TRUE(form.DBChart1->isEnabled());
@@ -148,7 +167,7 @@ TEST_F(HistoryView, ChangingTheUnitRedrawsOnlyWhileTheViewIsShown) {
   form.SpinEdit2->setValue(5);
   EXPECT_TRUE(curveQueries.isEmpty());
   EXPECT_EQ(form.DBChart1->title(), title);
-  EXPECT_EQ(form.HistoryStamp, stamp);
+  EXPECT_EQ(form.history->stamp(), stamp);
   EXPECT_EQ(form.DBChart1->seriesPoints(), (Points{{0, 102}}));
   EXPECT_TRUE(viewHidden());
   EXPECT_TRUE(boxes.boxes.empty());
@@ -177,13 +196,13 @@ TEST_F(HistoryView, OpeningsReplaceTheSeriesNeverAddOne) {
   EXPECT_EQ(form.DBChart1->seriesPoints(), (Points{{0, 2.0}}));
 }
 
-TEST_F(HistoryView, MissingTableShowsTheEnginesMessageAndStopsAtTheQuery) {
+TEST_F(HistoryView, AUnitWithoutATableYetIsSaidInWordsAndStopsAtTheQuery) {
   store(1, {{0, 50, {}}});
   // A first opening on a unit without samples: the view stays hidden and disabled.
   form.SpinEdit2->setValue(4);
   const QString before = now();
   doubleClick(form.measureV);
-  EXPECT_EQ(boxes.texts(Kind::Error), QStringList{QStringLiteral("no such table: measure4")});
+  EXPECT_EQ(boxes.texts(Kind::Error), QStringList{QStringLiteral("第4台尚无存储数据（首次采样在开始巡检3分钟后）")});
   EXPECT_TRUE(viewHidden());
   EXPECT_FALSE(form.DBChart1->isEnabled());
   EXPECT_EQ(form.DBChart1->seriesCount(), 0);
@@ -200,7 +219,7 @@ TEST_F(HistoryView, MissingTableShowsTheEnginesMessageAndStopsAtTheQuery) {
   ASSERT_TRUE(viewShown());
   EXPECT_EQ(form.DBChart1->seriesPoints(), (Points{{0, 50}}));
   form.SpinEdit2->setValue(4);
-  EXPECT_EQ(boxes.texts(Kind::Error), QStringList{QStringLiteral("no such table: measure4")});
+  EXPECT_EQ(boxes.texts(Kind::Error), QStringList{QStringLiteral("第4台尚无存储数据（首次采样在开始巡检3分钟后）")});
   EXPECT_TRUE(viewShown());
   EXPECT_EQ(form.DBChart1->seriesCount(), 0);
   EXPECT_TRUE(form.DBChart1->title().startsWith(QStringLiteral("第4台")));

@@ -35,8 +35,8 @@ class ReportRun : public ::testing::Test {
   /// Gives unit u `count` announced cells; cell c holds `volts(c)`.
   template <typename F>
   void setUnit(int u, int count, F volts) {
-    form.CellCount[u] = count;
-    for (int c = 1; c <= acquisition::kCells; ++c) form.CellVoltage[u][c] = volts(c);
+    form.polling->tables.CellCount[u] = count;
+    for (int c = 1; c <= acquisition::kCells; ++c) form.polling->tables.CellVoltage[u][c] = volts(c);
   }
 
   StationFolder folder;

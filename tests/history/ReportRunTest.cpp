@@ -86,7 +86,7 @@ TEST_F(ReportRun, PreviewShowsThePageAsItWasGenerated) {
   setUnit(4, 1, [](int) { return 7.5; });
   // A reply decoded while the preview is open changes the tables, not the page.
   dialogs.beforePreview = [&] {
-    form.CellVoltage[4][1] = 9.25;
+    form.polling->tables.CellVoltage[4][1] = 9.25;
     form.SpinEdit2->setValue(5);
   };
   clickPrint();

@@ -65,10 +65,32 @@ TEST_F(SelectorBox, TextThatNamesNoCurveIsMarkedAndNeverQueried) {
   QTest::keyClick(form.ComboBox1->lineEdit(), Qt::Key_Return);
   EXPECT_EQ(form.ComboBox1->count(), 109);
   expectUnchanged();
-  // The view is left as it is when the unit changes meanwhile, too.
-  form.SpinEdit2->setValue(2);
-  expectUnchanged();
   EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(SelectorBox, AUnitChangeUnderTypedTextRedrawsTheLastCurveForTheNewUnit) {
+  store(2, {{0, 50, {{7, 2.27}}}});
+  clearText();
+  type(QStringLiteral("abc"));
+  ASSERT_TRUE(markedRed());
+  form.SpinEdit2->setValue(2);
+  // Never the old unit's curve under the new unit's number: cell 7 of unit 2, named again.
+  EXPECT_EQ(curveQueries, QStringList{QStringLiteral("select V7,measureTime from measure2")});
+  EXPECT_EQ(form.DBChart1->seriesPoints(), (Points{{0, 2.27}}));
+  EXPECT_EQ(form.ComboBox1->currentText(), QStringLiteral("7"));
+  EXPECT_FALSE(markedRed());
+  EXPECT_TRUE(form.DBChart1->title().startsWith(QStringLiteral("第2台"))) << form.DBChart1->title().toStdString();
+  EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(SelectorBox, TheListFollowsTypedText) {
+  clearText();
+  type(QStringLiteral("57"));
+  EXPECT_EQ(form.ComboBox1->currentText(), QStringLiteral("57"));
+  EXPECT_EQ(form.ComboBox1->currentIndex(), form.ComboBox1->findText(QStringLiteral("57")));
+  // Down goes on from the typed cell, not from the entry chosen before the typing.
+  QTest::keyClick(form.ComboBox1, Qt::Key_Down);
+  EXPECT_EQ(form.ComboBox1->currentText(), QStringLiteral("58"));
 }
 
 TEST_F(SelectorBox, OpeningFromTheTotalReplacesTypedText) {
@@ -110,7 +132,7 @@ TEST_F(WithoutKeys, EmptyRowKeyOpensNothing) {
   EXPECT_TRUE(boxes.boxes.empty());
   EXPECT_TRUE(curveQueries.isEmpty());
   EXPECT_TRUE(viewHidden());
-  EXPECT_TRUE(form.HistoryStamp.empty());
+  EXPECT_TRUE(form.history->stamp().isEmpty());
   EXPECT_EQ(form.ComboBox1->currentText(), QStringLiteral("总电压"));
 }
 

@@ -69,7 +69,7 @@ class PublishingStation : public ::testing::Test {
 
   bool tickAndAwaitReply() {
     form->guard().run([this] { form->Timer1Timer(); });
-    return eventually([this] { return form->ReplyReceived; });
+    return eventually([this] { return form->polling->ReplyReceived; });
   }
 
   bool settled() const {
@@ -105,8 +105,8 @@ TEST_F(PublishingStation, everyReplyArrivesWithTheUnitsValues) {
     EXPECT_EQ(o.value(QStringLiteral("cells")).toInt(), 24);
     const QJsonArray v = o.value(QStringLiteral("voltages")).toArray();
     ASSERT_EQ(v.size(), 24) << got[0].payload;
-    for (int k = 1; k <= 24; ++k) EXPECT_DOUBLE_EQ(v.at(k - 1).toDouble(-1), form->CellVoltage[u][k]) << u << "/" << k;
-    EXPECT_DOUBLE_EQ(o.value(QStringLiteral("total")).toDouble(-1), form->TotalVoltage[u]);
+    for (int k = 1; k <= 24; ++k) EXPECT_DOUBLE_EQ(v.at(k - 1).toDouble(-1), form->polling->tables.CellVoltage[u][k]) << u << "/" << k;
+    EXPECT_DOUBLE_EQ(o.value(QStringLiteral("total")).toDouble(-1), form->polling->tables.TotalVoltage[u]);
     const QString time = o.value(QStringLiteral("time")).toString();
     const QDateTime at = QDateTime::fromString(time, Qt::ISODateWithMs);
     ASSERT_TRUE(at.isValid()) << time.toStdString();
@@ -163,7 +163,7 @@ TEST_F(PublishingStation, aBrokerOutageNeverStallsPollingAndTheLatestReadingsArr
   Subscriber sub(broker.port(), "cellstation/room-a/unit/#", "outage-dashboard", false);
   open(QStringLiteral("0.2"), 3, 8, 5);
   int stored = 0;
-  QObject::connect(form.get(), &TForm1::replyHandled,
+  QObject::connect(form->polling, &acquisition::PollingController::replyHandled,
                    [&](const acquisition::ReplyOutcome& o, int) { stored += o.stored() ? 1 : 0; });
   form->SpeedButton1->click();
   ASSERT_TRUE(eventually([&] { return publisher->link().counters().delivered >= 3; }, 20000));

@@ -49,7 +49,7 @@ TEST(StoreHandlers, WithoutADatabaseTheWindowStillComesUp) {
 
   // A database put in place later is found by the next operation.
   folder.makeDatabase(QStringLiteral("5"), 3);
-  EXPECT_TRUE(form.TableExists(QStringLiteral("SETTING")));
+  EXPECT_TRUE(form.store.tableExists(QStringLiteral("SETTING")));
 }
 
 TEST(StoreHandlers, LoadedUnitCountIsKeptWithinTheTables) {
@@ -107,23 +107,24 @@ TEST(StoreHandlers, StoreSamplesRunsAtOneHundredEightySeconds) {
   toolkit::RecordingMessageBoxes boxes;
   TForm1 form(boxes);
   form.show();
+  form.polling->UnitCount = static_cast<std::uint8_t>(form.SpinEdit1->value());  // as the start takes it
   form.Timer1->setEnabled(true);
-  form.ElapsedSeconds = 175;
+  form.polling->ElapsedSeconds = 175;
   form.StoreSamples();
-  EXPECT_EQ(form.ElapsedSeconds, 175);
-  EXPECT_FALSE(form.TableExists(QStringLiteral("measure1")));
+  EXPECT_EQ(form.polling->ElapsedSeconds, 175);
+  EXPECT_FALSE(form.store.tableExists(QStringLiteral("measure1")));
 
-  form.CellVoltage[2][1] = 3.795;
-  form.ElapsedSeconds = 182;
+  form.polling->tables.CellVoltage[2][1] = 3.795;
+  form.polling->ElapsedSeconds = 182;
   form.StoreSamples();
-  EXPECT_EQ(form.ElapsedSeconds, 0);
+  EXPECT_EQ(form.polling->ElapsedSeconds, 0);
   EXPECT_TRUE(form.Timer1->enabled());
   for (int u = 1; u <= 3; ++u) EXPECT_EQ(rows(form, u), 1) << u;
-  EXPECT_FALSE(form.TableExists(QStringLiteral("measure4")));
+  EXPECT_FALSE(form.store.tableExists(QStringLiteral("measure4")));
   EXPECT_EQ(scalar(form, QStringLiteral("select V1 from measure2")), 3.795);
   EXPECT_FALSE(form.ADOQuery1.Active());
 
-  form.ElapsedSeconds = 180;
+  form.polling->ElapsedSeconds = 180;
   form.StoreSamples();
   EXPECT_EQ(scalar(form, QStringLiteral("select max(measureTime) from measure3")), 0.05);
 }
@@ -134,17 +135,18 @@ TEST(StoreHandlers, AFileGoneDuringPollingGivesTheEngineErrorOnly) {
   toolkit::RecordingMessageBoxes boxes;
   TForm1 form(boxes);
   form.show();
-  form.ElapsedSeconds = 180;
+  form.polling->UnitCount = static_cast<std::uint8_t>(form.SpinEdit1->value());  // as the start takes it
+  form.polling->ElapsedSeconds = 180;
   form.guard().run([&] { form.StoreSamples(); });
   ASSERT_TRUE(boxes.boxes.empty());
   for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
     QFile::remove(folder.file(QStringLiteral("db1.mdb") + suffix));
-  form.ElapsedSeconds = 180;
+  form.polling->ElapsedSeconds = 180;
   form.guard().run([&] { form.StoreSamples(); });
   const QStringList errors = boxes.texts(Kind::Error);
   ASSERT_EQ(errors.size(), 1);
   EXPECT_TRUE(errors.front().startsWith(QStringLiteral("Could not find file"))) << errors.front().toStdString();
-  EXPECT_GE(form.ElapsedSeconds, 180);  // the run did not complete
+  EXPECT_GE(form.polling->ElapsedSeconds, 180);  // the run did not complete
   EXPECT_FALSE(QFileInfo::exists(folder.file(QStringLiteral("db1.mdb"))));
   EXPECT_FALSE(form.ADOQuery1.Active());
 }
@@ -155,8 +157,9 @@ TEST(StoreHandlers, ClearingAsksFirstAndEmptiesTheCountedTables) {
   toolkit::RecordingMessageBoxes boxes;
   TForm1 form(boxes);
   form.show();
+  form.polling->UnitCount = static_cast<std::uint8_t>(form.SpinEdit1->value());  // as the start takes it
   for (int run = 0; run < 2; ++run) {
-    form.ElapsedSeconds = 180;
+    form.polling->ElapsedSeconds = 180;
     form.StoreSamples();
   }
   form.SpinEdit1->setValue(3);

@@ -28,8 +28,8 @@ int main(int argc, char** argv) {
   // A lead-acid string of 24 cells on float charge, around 2.23 V, as the demo's units report.
   static const double cells[24] = {2.231, 2.228, 2.235, 2.24,  2.226, 2.233, 2.229, 2.237, 2.23,  2.225, 2.234, 2.238,
                                    2.227, 2.232, 2.236, 2.23,  2.224, 2.239, 2.233, 2.228, 2.231, 2.235, 2.226, 2.234};
-  form.CellCount[1] = 24;
-  for (int c = 1; c <= 24; ++c) form.CellVoltage[1][c] = cells[c - 1];
+  form.polling->tables.CellCount[1] = 24;
+  for (int c = 1; c <= 24; ++c) form.polling->tables.CellVoltage[1][c] = cells[c - 1];
 
   form.SpeedButton2->click();
   for (const auto& box : boxes.boxes) std::fprintf(stderr, "box: %s\n", qPrintable(box.text));

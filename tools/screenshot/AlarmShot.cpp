@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
                      // Unit 3 asked three cycles running without an answer; units 1 and 2 answer.
                      for (int cycle = 0; cycle < 4; ++cycle) {
                        for (int u = 1; u <= 3; ++u) {
-                         emit form.requestSent(u, true);
+                         emit form.polling->requestSent(u, true);
                          if (u == 3) continue;
                          const double sagging = cycle < 2 ? 2.21 : 1.78;
                          shot::answer(form, u, [sagging](int k, double v) { return k == 14 ? sagging : v; });

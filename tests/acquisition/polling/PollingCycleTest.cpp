@@ -13,13 +13,13 @@ TEST_F(PollingStation, threeAnsweringUnitsArePolledInTurn) {
   for (int expected : {1, 2, 3, 1, 2, 3, 1}) {
     ASSERT_EQ(tickAndRead(), expected);
     EXPECT_EQ(form->Label9->text(), QStringLiteral("No.%1").arg(expected));
-    EXPECT_EQ(form->CurrentUnit, expected);
+    EXPECT_EQ(form->polling->CurrentUnit, expected);
     answer(expected, 4, 2.0 + expected / 10.0);
     EXPECT_TRUE(form->Label8->text().isEmpty());
   }
   // Each reply went to the unit it names.
-  EXPECT_DOUBLE_EQ(form->CellVoltage[2][1], 2.2);
-  EXPECT_DOUBLE_EQ(form->CellVoltage[3][4], 2.3);
+  EXPECT_DOUBLE_EQ(form->polling->tables.CellVoltage[2][1], 2.2);
+  EXPECT_DOUBLE_EQ(form->polling->tables.CellVoltage[3][4], 2.3);
   EXPECT_TRUE(errors().isEmpty());
 }
 
@@ -36,7 +36,7 @@ TEST_F(PollingStation, silentUnitIsNamedUntilACycleInWhichAllAnswer) {
   step(3, true);  // this tick judges unit 2
   EXPECT_EQ(form->Label8->text(), QStringLiteral("2") + kSilent);
   EXPECT_TRUE(form->Label8->isVisibleTo(form.get()));
-  EXPECT_FALSE(form->AllReplied);
+  EXPECT_FALSE(form->polling->AllReplied);
   // The cycle that held the failure ends; the report stays through the next cycle...
   for (int u : {1, 2, 3}) {
     step(u, true);
@@ -46,7 +46,7 @@ TEST_F(PollingStation, silentUnitIsNamedUntilACycleInWhichAllAnswer) {
   step(1, true);
   EXPECT_TRUE(form->Label8->text().isEmpty());
   EXPECT_TRUE(form->Label8->isVisibleTo(form.get()));
-  EXPECT_TRUE(form->AllReplied);
+  EXPECT_TRUE(form->polling->AllReplied);
 }
 
 TEST_F(PollingStation, singleUnitIsPolledAtEveryTickAndEachTickEndsACycle) {
@@ -70,8 +70,8 @@ TEST_F(PollingStation, aReplyFromAnotherUnitCountsAsTheReply) {
   answer(3, 2, 3.3);  // unit 3 answers unit 2's request
   ASSERT_EQ(tickAndRead(), 3);
   EXPECT_TRUE(form->Label8->text().isEmpty());
-  EXPECT_EQ(form->CellCount[2], 0);
-  EXPECT_DOUBLE_EQ(form->CellVoltage[3][2], 3.3);
+  EXPECT_EQ(form->polling->tables.CellCount[2], 0);
+  EXPECT_DOUBLE_EQ(form->polling->tables.CellVoltage[3][2], 3.3);
 }
 
 TEST_F(PollingStation, samplesAreStoredEveryThirdTickAtSixtySeconds) {
@@ -79,11 +79,11 @@ TEST_F(PollingStation, samplesAreStoredEveryThirdTickAtSixtySeconds) {
   clickStartStop();
   for (int t = 1; t <= 2; ++t) ASSERT_GT(tickAndRead(), 0);
   EXPECT_EQ(db().rows(QStringLiteral("measure1")), 0);
-  EXPECT_DOUBLE_EQ(form->ElapsedSeconds, 120);
+  EXPECT_DOUBLE_EQ(form->polling->ElapsedSeconds, 120);
   ASSERT_GT(tickAndRead(), 0);
   for (const char* table : {"measure1", "measure2", "measure3"})
     EXPECT_EQ(db().rows(QString::fromLatin1(table)), 1) << table;
-  EXPECT_DOUBLE_EQ(form->ElapsedSeconds, 0);
+  EXPECT_DOUBLE_EQ(form->polling->ElapsedSeconds, 0);
   EXPECT_TRUE(form->Timer1->enabled());
   for (int t = 4; t <= 6; ++t) ASSERT_GT(tickAndRead(), 0);
   EXPECT_EQ(db().rows(QStringLiteral("measure3")), 2);
@@ -94,11 +94,11 @@ TEST_F(PollingStation, atSevenSecondsTheTwentySixthTickSamplesAndTheExcessIsDrop
   open(QStringLiteral("7"), 1);
   clickStartStop();
   for (int t = 1; t <= 25; ++t) ASSERT_EQ(tickAndRead(), 1);
-  EXPECT_DOUBLE_EQ(form->ElapsedSeconds, 175);
+  EXPECT_DOUBLE_EQ(form->polling->ElapsedSeconds, 175);
   EXPECT_EQ(db().rows(QStringLiteral("measure1")), 0);
   ASSERT_EQ(tickAndRead(), 1);  // 182 s
   EXPECT_EQ(db().rows(QStringLiteral("measure1")), 1);
-  EXPECT_DOUBLE_EQ(form->ElapsedSeconds, 0);
+  EXPECT_DOUBLE_EQ(form->polling->ElapsedSeconds, 0);
   // Counting starts again from 0, not from the 2 s above 180: the next run is 26 ticks later.
   for (int t = 1; t <= 25; ++t) ASSERT_EQ(tickAndRead(), 1);
   EXPECT_EQ(db().rows(QStringLiteral("measure1")), 1);
@@ -112,10 +112,10 @@ TEST_F(PollingStation, stopThenStartResumesAtUnitOneWithTheCountReset) {
   ASSERT_EQ(tickAndRead(), 1);
   answer(1);
   ASSERT_EQ(tickAndRead(), 2);
-  EXPECT_DOUBLE_EQ(form->ElapsedSeconds, 120);
+  EXPECT_DOUBLE_EQ(form->polling->ElapsedSeconds, 120);
   clickStartStop();  // stop
-  EXPECT_DOUBLE_EQ(form->ElapsedSeconds, 0);
-  EXPECT_EQ(form->CurrentUnit, 2) << "stopping leaves the unit as it is";
+  EXPECT_DOUBLE_EQ(form->polling->ElapsedSeconds, 0);
+  EXPECT_EQ(form->polling->CurrentUnit, 2) << "stopping leaves the unit as it is";
   EXPECT_EQ(form->Label9->text(), QStringLiteral("No.2"));
   clickStartStop();  // start
   ASSERT_EQ(tickAndRead(), 1);
@@ -132,12 +132,12 @@ TEST_F(PollingStation, stopThenStartResumesAtUnitOneWithTheCountReset) {
 TEST_F(PollingStation, theCycleAnnouncesStartRequestsRepliesSilenceAndStop) {
   open(QStringLiteral("60"), 3);
   QStringList seen;
-  QObject::connect(form.get(), &TForm1::pollingStarted, [&] { seen << QStringLiteral("start"); });
-  QObject::connect(form.get(), &TForm1::pollingStopped, [&] { seen << QStringLiteral("stop"); });
-  QObject::connect(form.get(), &TForm1::requestSent,
+  QObject::connect(form->polling, &acquisition::PollingController::pollingStarted, [&] { seen << QStringLiteral("start"); });
+  QObject::connect(form->polling, &acquisition::PollingController::pollingStopped, [&] { seen << QStringLiteral("stop"); });
+  QObject::connect(form->polling, &acquisition::PollingController::requestSent,
                    [&](int unit, bool queued) { seen << QStringLiteral("ask %1 %2").arg(unit).arg(queued); });
-  QObject::connect(form.get(), &TForm1::unitSilent, [&](int unit) { seen << QStringLiteral("silent %1").arg(unit); });
-  QObject::connect(form.get(), &TForm1::replyHandled, [&](const acquisition::ReplyOutcome& o, int polled) {
+  QObject::connect(form->polling, &acquisition::PollingController::unitSilent, [&](int unit) { seen << QStringLiteral("silent %1").arg(unit); });
+  QObject::connect(form->polling, &acquisition::PollingController::replyHandled, [&](const acquisition::ReplyOutcome& o, int polled) {
     seen << QStringLiteral("reply %1 stored %2 polled %3").arg(o.unit).arg(o.stored()).arg(polled);
   });
   clickStartStop();

@@ -57,10 +57,10 @@ class PollingStation : public ::testing::Test {
   /// After a tick: a unit's reply with n cells of `cell` volts and a total of n x cell; waits
   /// until the station has handled it.
   void answer(int unit, int n = 4, double cell = 2.25) {
-    ASSERT_FALSE(form->ReplyReceived) << "answer() belongs right after a tick";
+    ASSERT_FALSE(form->polling->ReplyReceived) << "answer() belongs right after a tick";
     const std::vector<double> cells(static_cast<std::size_t>(n), cell);
     line->write(protocol::buildReply(static_cast<std::uint8_t>(unit), cell * n, cells));
-    ASSERT_TRUE(waitUntil([this] { return form->ReplyReceived; })) << "reply of unit " << unit << " not handled";
+    ASSERT_TRUE(waitUntil([this] { return form->polling->ReplyReceived; })) << "reply of unit " << unit << " not handled";
   }
 
   StationDb db() { return StationDb(folder.file(QStringLiteral("db1.mdb"))); }

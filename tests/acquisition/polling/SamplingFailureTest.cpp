@@ -61,7 +61,7 @@ TEST_F(PollingStation, aFailingUnitCostsOnlyItsRowAndIsRemindedHourly) {
   EXPECT_FALSE(failure.contains(QStringLiteral("measure1"))) << failure.toStdString();
   EXPECT_TRUE(form->Timer1->enabled()) << "polling stopped silently";
   EXPECT_TRUE(showsPolling());
-  EXPECT_DOUBLE_EQ(form->ElapsedSeconds, 0) << "the failed run counts as a run";
+  EXPECT_DOUBLE_EQ(form->polling->ElapsedSeconds, 0) << "the failed run counts as a run";
   EXPECT_EQ(db().rows(QStringLiteral("measure1")), 1);
   EXPECT_EQ(db().rows(QStringLiteral("measure3")), 1) << "units after the failing one keep their row";
   EXPECT_EQ(loggedFailures(folder.path(), 2), 1);

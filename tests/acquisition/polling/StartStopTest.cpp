@@ -27,9 +27,9 @@ TEST_F(PollingStation, startLocksTheSettingsSavesThemAndOpensThePort) {
   EXPECT_TRUE(form->SpinEdit2->isEnabled());
   EXPECT_EQ(form->SpinEdit2->maximum(), 4);
   EXPECT_EQ(panelColour(), toolkit::clLime());
-  EXPECT_EQ(form->UnitCount, 4);
-  EXPECT_EQ(form->CurrentUnit, 0);
-  EXPECT_TRUE(form->ReplyReceived);
+  EXPECT_EQ(form->polling->UnitCount, 4);
+  EXPECT_EQ(form->polling->CurrentUnit, 0);
+  EXPECT_TRUE(form->polling->ReplyReceived);
   EXPECT_DOUBLE_EQ(db().value(QStringLiteral("select secend from setting")).toDouble(), 7.5);
   EXPECT_EQ(db().value(QStringLiteral("select measureTotal from setting")).toInt(), 4);
   // The port is open: a frame handed to it reaches the line.
@@ -63,7 +63,7 @@ TEST_F(PollingStation, anIntervalThatIsNoNumberOrNoWholeMillisecondLeavesTheWind
   };
   for (const Case& c : cases) {
     boxes.clear();
-    form->ElapsedSeconds = 99;
+    form->polling->ElapsedSeconds = 99;
     form->SpinEdit1->setValue(5);
     form->Edit1->setText(c.text);
     clickStartStop();
@@ -74,8 +74,8 @@ TEST_F(PollingStation, anIntervalThatIsNoNumberOrNoWholeMillisecondLeavesTheWind
     EXPECT_TRUE(form->SpinEdit1->isEnabled());
     EXPECT_EQ(panelColour(), toolkit::clRed());
     // Only the first two steps of the click have happened.
-    EXPECT_DOUBLE_EQ(form->ElapsedSeconds, 0);
-    EXPECT_EQ(form->UnitCount, 5);
+    EXPECT_DOUBLE_EQ(form->polling->ElapsedSeconds, 0);
+    EXPECT_EQ(form->polling->UnitCount, 5);
     EXPECT_EQ(db().value(QStringLiteral("select measureTotal from setting")).toInt(), 3);
     EXPECT_FALSE(form->Comm1->SendData(kFrame.data(), kFrame.size()));
   }
@@ -95,27 +95,28 @@ TEST_F(PollingStation, zeroAndNegativeIntervalsShowPollingWithoutTicks) {
   }
 }
 
-TEST_F(PollingStation, aFailingSettingsUpdateLeavesThePanelRedAndThePortClosed) {
+TEST_F(PollingStation, aFailingSettingsUpdateLeavesTheStationStopped) {
   open(QStringLiteral("60"), 3);
   // Another program takes the settings table away after the window loaded it.
   db().exec(QStringLiteral("alter table setting rename to setting_gone"));
-  form->CurrentUnit = 2;
-  form->ReplyReceived = false;
+  form->polling->CurrentUnit = 2;
+  form->polling->ReplyReceived = false;
   clickStartStop();
   ASSERT_EQ(errors().size(), 1);
   EXPECT_FALSE(errors().front().isEmpty());
-  EXPECT_TRUE(showsPolling());
-  EXPECT_TRUE(form->Timer1->enabled());
-  EXPECT_TRUE(form->Edit1->isReadOnly());
-  EXPECT_FALSE(form->SpinEdit1->isEnabled());
-  EXPECT_EQ(form->SpinEdit2->maximum(), 3);
-  EXPECT_EQ(panelColour(), toolkit::clRed());
-  EXPECT_EQ(form->CurrentUnit, 2);
-  EXPECT_FALSE(form->ReplyReceived);
-  EXPECT_FALSE(form->Comm1->SendData(kFrame.data(), kFrame.size())) << "the port was opened";
-  // Stop returns to the stopped state as usual.
-  clickStartStop();
+  // Whole or not at all: no half-started station that shows polling with its port closed and
+  // stores rows of 0 V three minutes later.
   EXPECT_FALSE(showsPolling());
+  EXPECT_FALSE(form->Timer1->enabled());
+  EXPECT_FALSE(form->Edit1->isReadOnly());
+  EXPECT_TRUE(form->SpinEdit1->isEnabled());
+  EXPECT_EQ(panelColour(), toolkit::clRed());
+  EXPECT_FALSE(form->polling->polling());
+  EXPECT_FALSE(form->Comm1->SendData(kFrame.data(), kFrame.size())) << "the port was opened";
+  // Once the table is back, the next press starts as usual.
+  db().exec(QStringLiteral("alter table setting_gone rename to setting"));
+  clickStartStop();
+  EXPECT_TRUE(showsPolling());
   EXPECT_EQ(errors().size(), 1);
 }
 
@@ -125,7 +126,7 @@ TEST_F(PollingStation, aPortThatCannotOpenKeepsPollingAndWrapsAUnitAboveTheCount
   for (int u = 1; u <= 5; ++u) ASSERT_EQ(tickAndRead(), u);
   clickStartStop();
   ASSERT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
-  EXPECT_EQ(form->CurrentUnit, 5);
+  EXPECT_EQ(form->polling->CurrentUnit, 5);
 
   // The port goes away (COM1 now names something that is no serial port) and the count is lowered.
   line.reset();
@@ -136,8 +137,8 @@ TEST_F(PollingStation, aPortThatCannotOpenKeepsPollingAndWrapsAUnitAboveTheCount
   EXPECT_TRUE(showsPolling());
   EXPECT_EQ(panelColour(), toolkit::clLime());
   EXPECT_TRUE(form->Timer1->enabled());
-  EXPECT_EQ(form->CurrentUnit, 5) << "the steps after the opening were skipped";
-  EXPECT_FALSE(form->ReplyReceived);
+  EXPECT_EQ(form->polling->CurrentUnit, 5) << "the steps after the opening were skipped";
+  EXPECT_FALSE(form->polling->ReplyReceived);
 
   // Unit 5 lies above the count of 3: the next tick wraps to unit 1 instead of counting on.
   tick();
