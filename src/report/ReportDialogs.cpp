@@ -5,7 +5,9 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -22,6 +24,17 @@
 #include <QVBoxLayout>
 
 namespace report {
+
+namespace {
+
+// The PDF file a typed name stands for: ".pdf" appended unless it ends so (in any case).
+QString pdfFileName(const QString& typed) {
+  const QString name = typed.trimmed();
+  if (name.isEmpty() || name.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) return name;
+  return name + QStringLiteral(".pdf");
+}
+
+}  // namespace
 
 // ---- the real windows
 
@@ -103,10 +116,13 @@ bool QtReportDialogs::outputOptions(QWidget* parent, const QString& title, QPrin
   top->addWidget(buttons);
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+  // The name the "..." dialog returned: that dialog has already asked before replacing it.
+  QString browsed;
   QObject::connect(browse, &QPushButton::clicked, &dlg, [&] {
     const QString f = QFileDialog::getSaveFileName(&dlg, QStringLiteral("Save Report"), fileEdit->text(),
                                                    QStringLiteral("PDF files (*.pdf)"));
     if (!f.isEmpty()) {
+      browsed = f;
       fileEdit->setText(f);
       toFile->setChecked(true);
     }
@@ -120,10 +136,19 @@ bool QtReportDialogs::outputOptions(QWidget* parent, const QString& title, QPrin
   QObject::connect(toFile, &QRadioButton::toggled, &dlg, syncFile);
   syncFile();
 
+  // A file destination needs a name, and a file that exists is replaced only when the operator
+  // says so; until then the dialog comes back, or is cancelled.
   for (;;) {
     if (dlg.exec() != QDialog::Accepted) return false;
-    // A file destination needs a name; the dialog stays open until it has one or is cancelled.
-    if (!toFile->isChecked() || !fileEdit->text().trimmed().isEmpty()) break;
+    if (!toFile->isChecked()) break;
+    const QString name = pdfFileName(fileEdit->text());
+    fileEdit->setText(name);
+    if (!name.isEmpty()) {
+      if (name == browsed || !QFileInfo::exists(name)) break;
+      const QString question = QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                                   .arg(QDir::toNativeSeparators(name));
+      if (boxes_->confirm(parent, question) == toolkit::MessageBoxes::Answer::Yes) break;
+    }
     fileEdit->setFocus();
   }
   options.destination = toPrinter->isChecked() ? D::Printer : toFile->isChecked() ? D::File : D::Preview;

@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 
+#include "toolkit/MessageBoxes.h"
+
 namespace report {
 
 struct ReportOptions {
@@ -42,10 +44,15 @@ class ReportDialogs {
 
 /// The real windows: a Qt dialog for the options, a small window with a cancel button for the
 /// status, QPrintPreviewDialog for the preview.
+///
+/// A file name typed in the options dialog gets ".pdf" when it lacks it, and a file that exists
+/// is replaced only when the operator confirms, as the "..." file dialog asks.
 class QtReportDialogs : public ReportDialogs {
  public:
   QtReportDialogs();
   ~QtReportDialogs() override;
+  /// The boxes the overwrite question goes to (borrowed); by default the real ones.
+  void setMessageBoxes(toolkit::MessageBoxes& boxes) { boxes_ = &boxes; }
   bool outputOptions(QWidget* parent, const QString& title, QPrinter& printer, ReportOptions& options) override;
   void openStatus(QWidget* parent, const QString& title, std::function<void()> cancel) override;
   void setStatus(const QString& text) override;
@@ -56,6 +63,8 @@ class QtReportDialogs : public ReportDialogs {
  private:
   struct Status;
   std::unique_ptr<Status> status_;
+  toolkit::QtMessageBoxes qtBoxes_;
+  toolkit::MessageBoxes* boxes_ = &qtBoxes_;
 };
 
 /// Answers the dialogs from a script and records what they were shown. The preview renders its

@@ -30,6 +30,10 @@ void ReportPages::finish(QPainter& painter) {
   if (painter.isActive()) painter.end();
 }
 
+int ReportPages::countIn(int from, int to) const {
+  return std::max(std::min(to, count()) - std::max(from, 1) + 1, 0);
+}
+
 int ReportPages::render(QPainter& painter, QPagedPaintDevice& device, int from, int to,
                         const std::function<void(int)>& beforePage, QSizeF scale) const {
   from = std::max(from, 1);

@@ -39,6 +39,8 @@ class ReportPages {
   void finish(QPainter& painter);
 
   int count() const { return static_cast<int>(pages_.size()); }
+  /// How many of the pages lie in `from`..`to` (1-based).
+  int countIn(int from, int to) const;
   QSizeF paperInches() const { return paper_; }
 
   /// Plays pages `from`..`to` (1-based, clamped to the pages there are) onto a device whose

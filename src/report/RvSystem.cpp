@@ -38,6 +38,15 @@ void setUpPrinter(QPrinter& printer, QPageLayout::Orientation orientation, const
   printer.setPageMargins(margins, QPageLayout::Inch);
 }
 
+QString emptyRangeText(int from, int to, int pages, bool toFile) {
+  return QStringLiteral("Pages %1 to %2: the report has %3 page%4, none in that range. Nothing was %5.")
+      .arg(from)
+      .arg(to)
+      .arg(pages)
+      .arg(pages == 1 ? QString() : QStringLiteral("s"))
+      .arg(toFile ? QStringLiteral("saved") : QStringLiteral("printed"));
+}
+
 }  // namespace
 
 TRvSystem::TRvSystem() : qtDialogs_(std::make_unique<QtReportDialogs>()), dialogs_(qtDialogs_.get()) {}
@@ -102,6 +111,12 @@ TRvSystem::Outcome TRvSystem::Execute(QWidget* parent) {
   }
 
   using D = ReportOptions::Destination;
+  // A range past the last page would still start a blank sheet on the device: nothing is
+  // delivered, and the operator hears why. The preview shows every page whatever the range.
+  if (options.destination != D::Preview && pages.countIn(options.fromPage, options.toPage) == 0)
+    throw std::runtime_error(emptyRangeText(options.fromPage, options.toPage, pages.count(),
+                                            options.destination == D::File)
+                                 .toStdString());
   switch (options.destination) {
     case D::Preview: {
       printer.setPrinterName(options.printerName);

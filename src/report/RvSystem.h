@@ -66,6 +66,8 @@ class TRvSystem {
 
   /// The dialogs are borrowed; by default the real Qt ones.
   void setDialogs(ReportDialogs& dialogs) { dialogs_ = &dialogs; }
+  /// The boxes the real options dialog asks through before replacing a file (borrowed).
+  void setMessageBoxes(toolkit::MessageBoxes& boxes) { qtDialogs_->setMessageBoxes(boxes); }
   bool running() const { return running_; }
 
   /// "%p" of a status format replaced by the page number.

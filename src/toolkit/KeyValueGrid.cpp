@@ -88,9 +88,31 @@ QString KeyValueGrid::selectedKey() const {
   return r ? key(r) : QString();
 }
 
+template <typename Base>
+void KeyValueGrid::keepSelectionOffTheRows(QMouseEvent* event, Base base) {
+  if (indexAt(event->position().toPoint()).isValid()) {
+    base();
+    return;
+  }
+  // Single selection clears the selection when a click ends on no item; below the last row the
+  // table keeps the row it had, as its double click needs it.
+  const SelectionMode mode = selectionMode();
+  setSelectionMode(QAbstractItemView::NoSelection);
+  base();
+  setSelectionMode(mode);
+}
+
+void KeyValueGrid::mousePressEvent(QMouseEvent* event) {
+  keepSelectionOffTheRows(event, [&] { QTableWidget::mousePressEvent(event); });
+}
+
+void KeyValueGrid::mouseReleaseEvent(QMouseEvent* event) {
+  keepSelectionOffTheRows(event, [&] { QTableWidget::mouseReleaseEvent(event); });
+}
+
 void KeyValueGrid::mouseDoubleClickEvent(QMouseEvent* event) {
   // Let the view select the row under the pointer first, then report the double click.
-  QTableWidget::mouseDoubleClickEvent(event);
+  keepSelectionOffTheRows(event, [&] { QTableWidget::mouseDoubleClickEvent(event); });
   emit dblClick();
 }
 

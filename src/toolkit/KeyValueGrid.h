@@ -34,11 +34,16 @@ class KeyValueGrid : public QTableWidget {
   void dblClick();
 
  protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   int findKey(const QString& key) const;
+  /// Passes a mouse event to the view; one that lands on no row leaves the selection alone.
+  template <typename Base>
+  void keepSelectionOffTheRows(QMouseEvent* event, Base base);
   QTableWidgetItem* cell(int row, int column) const;
 };
 

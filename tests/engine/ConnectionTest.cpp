@@ -176,6 +176,13 @@ TEST(Connection, NestedTransactionsStandOrFallOnTheirOwn) {
       EXPECT_EQ(c.TransactionLevel(), 2);
       c.Execute(QStringLiteral("update setting set measureTotal=50"));
     }  // rolled back
+    // Read inside the outer transaction, before anything writes the column again: the inner
+    // change is gone and the outer one stands.
+    const engine::ResultSet now = c.Execute(QStringLiteral("select secend, measureTotal from setting"));
+    ASSERT_EQ(now.rows.size(), 1u);
+    EXPECT_EQ(now.rows[0][0].toInt(), 1);
+    EXPECT_EQ(now.rows[0][1].toInt(), 12);
+    EXPECT_EQ(c.TransactionLevel(), 1);
     {
       engine::Transaction inner(c);
       c.Execute(QStringLiteral("update setting set measureTotal=60"));

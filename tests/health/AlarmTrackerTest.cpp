@@ -101,6 +101,35 @@ TEST_F(AlarmDebounce, totalAndSpreadAreJudgedPerUnit) {
   EXPECT_FALSE(tracker->totalInAlarm(3));
 }
 
+// The total clears only half a volt back inside, both ways: a total hovering a few tenths
+// inside its limit is still the same fault.
+TEST_F(AlarmDebounce, aTotalAlarmClearsOnlyHalfAVoltInside) {
+  limit(Limit::TotalLow, 48.0);
+  limit(Limit::TotalHigh, 60.0);
+  auto total = [&](int u, double v) {
+    acquisition::CellRow cells;
+    for (int i = 1; i <= 108; ++i) cells[i] = 2.25;
+    std::vector<AlarmChange> out;
+    tracker->reading(u, cells, 24, v, out);
+    return out;
+  };
+  struct Case {
+    int unit;
+    double beyond, withinMargin, pastMargin;
+  };
+  for (const Case& c : {Case{1, 47.0, 48.4, 48.6}, Case{2, 61.0, 59.6, 59.4}}) {
+    total(c.unit, c.beyond);
+    ASSERT_EQ(total(c.unit, c.beyond).size(), 1u) << c.unit;
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(total(c.unit, c.withinMargin).empty()) << c.unit;
+    EXPECT_TRUE(tracker->totalInAlarm(c.unit)) << c.unit;
+    EXPECT_TRUE(total(c.unit, c.pastMargin).empty()) << c.unit;
+    const auto cleared = total(c.unit, c.pastMargin);
+    ASSERT_EQ(cleared.size(), 1u) << c.unit;
+    EXPECT_FALSE(cleared[0].raised);
+    EXPECT_FALSE(tracker->totalInAlarm(c.unit)) << c.unit;
+  }
+}
+
 TEST_F(AlarmDebounce, cellsAboveTheAnnouncedCountAreNotRead) {
   limit(Limit::CellLow, 1.9);
   read(1, 30, 0.0, 24);

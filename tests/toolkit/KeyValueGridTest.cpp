@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 
 #include "toolkit/KeyValueGrid.h"
 
@@ -75,11 +76,31 @@ TEST(KeyValueGrid, DoubleClickSelectsTheRowUnderThePointerThenReports) {
   QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, row3.center());
   EXPECT_GE(spy.count(), 1);
   EXPECT_EQ(keyAtSignal, "13");
+}
 
-  // Below the last row: the selection stays.
-  grid.setRowCount(2);
-  QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, QPoint(10, 200));
-  EXPECT_EQ(keyAtSignal, grid.selectedKey());
+// A double click on the blank strip under row 18, delivered through the window as the
+// platform delivers it (press, release, press, release): the table reports it with the row
+// it had selected, and still has that row afterwards.
+TEST(KeyValueGrid, DoubleClickBelowTheLastRowKeepsTheSelectedRow) {
+  toolkit::KeyValueGrid grid("k", "v", 18);
+  grid.resize(129, 478);
+  for (int r = 1; r <= 18; ++r) grid.setKey(r, QString::number(6 * (r - 1) + 1));
+  grid.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+  QWindow* window = grid.windowHandle();
+  auto inWindow = [&](QPoint viewportPoint) { return grid.viewport()->mapTo(&grid, viewportPoint); };
+
+  QTest::mouseClick(window, Qt::LeftButton, {}, inWindow(grid.visualRect(grid.model()->index(4, 0)).center()));
+  ASSERT_EQ(grid.selectedKey(), "25");
+
+  QStringList keysAtSignal;
+  QObject::connect(&grid, &toolkit::KeyValueGrid::dblClick, [&] { keysAtSignal << grid.selectedKey(); });
+  const QPoint blank(30, grid.visualRect(grid.model()->index(17, 0)).bottom() + 8);
+  ASSERT_LT(blank.y(), grid.viewport()->height()) << "no blank strip under row 18";
+  ASSERT_FALSE(grid.indexAt(blank).isValid());
+  QTest::mouseDClick(window, Qt::LeftButton, {}, inWindow(blank));
+  EXPECT_EQ(keysAtSignal, QStringList{"25"});
+  EXPECT_EQ(grid.selectedRow(), 5);
 }
 
 }  // namespace
