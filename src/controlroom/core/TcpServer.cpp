@@ -160,6 +160,10 @@ void TcpServer::run() {
         }
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        // The kernel keeps a bounded amount of unread answers too (it would grow a send buffer
+        // to megabytes for a client that does not read).
+        const int sendBuffer = 128 * 1024;
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
         Connection c;
         c.fd = fd;
         c.lastActivity = Clock::now();
