@@ -19,6 +19,7 @@ std::unique_ptr<controlroom::TcpServer> startModbusServer(const controlroom::End
   // is held up once 64 KiB of answers wait.
   o.maxInput = 4 * kMaxFrameBytes;
   o.maxOutput = 64 * 1024;
+  o.kernelSendBuffer = 128 * 1024;
   auto protocol = [&board](std::string_view in, std::string& out) {
     const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(in.data()), in.size());
     if (bytes.size() < kHeaderBytes) return controlroom::Served{};

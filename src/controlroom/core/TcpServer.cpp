@@ -160,10 +160,8 @@ void TcpServer::run() {
         }
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        // The kernel keeps a bounded amount of unread answers too (it would grow a send buffer
-        // to megabytes for a client that does not read).
-        const int sendBuffer = 128 * 1024;
-        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+        if (options_.kernelSendBuffer > 0)
+          ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &options_.kernelSendBuffer, sizeof options_.kernelSendBuffer);
         Connection c;
         c.fd = fd;
         c.lastActivity = Clock::now();

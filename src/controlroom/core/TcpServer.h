@@ -41,6 +41,9 @@ struct ServerOptions {
   std::chrono::milliseconds idleTimeout{60000};
   std::size_t maxInput = 4096;
   std::size_t maxOutput = 64 * 1024;
+  /// The socket's send buffer in the kernel, 0 for the system's (which grows to megabytes for a
+  /// client that does not read): small for many short answers, the default for large ones.
+  int kernelSendBuffer = 0;
   /// How often the counts of faults are logged at most.
   std::chrono::milliseconds logInterval{60000};
 };
