@@ -118,3 +118,37 @@ TEST(ModbusServer, ConnectionsBeyondMaxClientsAreClosed) {
 }
 
 }  // namespace
+
+namespace {
+
+// Faults are summed up in the log, one line per interval at most, and only when there were some.
+TEST(TcpServer, FaultsAreLoggedAsCountsPerInterval) {
+  std::mutex mutex;
+  std::vector<std::string> log;
+  controlroom::ServerOptions o;
+  o.name = "test";
+  o.logInterval = std::chrono::milliseconds(200);
+  // Every byte is a malformed request.
+  controlroom::TcpServer server(o, [](std::string_view in, std::string&) { return controlroom::Served{in.empty() ? 0u : 1u, false, true}; },
+                                [&](const std::string& line) {
+                                  std::lock_guard lock(mutex);
+                                  log.push_back(line);
+                                });
+  Client c(server.port());
+  c.send("xyz");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  auto lines = [&] {
+    std::lock_guard lock(mutex);
+    return log;
+  };
+  while (server.counts().malformed < 3 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  while (lines().empty() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // Three more intervals pass without a fault: no more lines.
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  const auto got = lines();
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0], "test: since the last report 3 malformed requests, 0 idle connections closed, "
+                    "0 connections refused (max_clients), 0 clients held up for not reading");
+}
+
+}  // namespace
