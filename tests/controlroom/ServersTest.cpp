@@ -152,7 +152,7 @@ TEST(ControlRoomServers, FaultyFileOrPortInUseIsOneProblemNamingIt) {
   f.close();
   auto start = ControlRoom::start(ini, "0.1");
   EXPECT_FALSE(start.room);
-  EXPECT_EQ(start.problem, "controlroom.ini line 3: max_clients must be a whole number from 1 to 1000, not \"lots\"");
+  EXPECT_EQ(start.problem, "controlroom.ini line 3: max_clients must be a whole number from 1 to 256, not \"lots\"");
 
   Room taken;
   const int busy = taken.room->modbus()->port();

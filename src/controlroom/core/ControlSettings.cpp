@@ -94,7 +94,7 @@ ControlSettings parseSettings(std::string_view text) {
     } else if (key == "port") {
       e.port = number(lineNo, key, value, 1, 65535);
     } else if (key == "max_clients") {
-      e.maxClients = number(lineNo, key, value, 1, 1000);
+      e.maxClients = number(lineNo, key, value, 1, 256);
     } else if (key == "idle_timeout") {
       e.idleTimeoutSeconds = number(lineNo, key, value, 1, 86400);
     } else {

@@ -6,7 +6,7 @@
 //   enabled = true          default false
 //   listen = 127.0.0.1      IPv4 address to listen on; 0.0.0.0 for every interface
 //   port = 1502             default 1502 (502 needs root)
-//   max_clients = 32        connections at once, 1..1000
+//   max_clients = 32        connections at once, 1..256
 //   idle_timeout = 60       seconds without a request before a connection is closed, 1..86400
 //   [metrics]
 //   enabled = true

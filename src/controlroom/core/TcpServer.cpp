@@ -96,6 +96,7 @@ void TcpServer::run() {
   std::vector<pollfd> fds;
   std::vector<Connection*> polled;
   char buffer[16384];
+  Clock::time_point acceptPausedUntil{};
 
   while (!L.stop) {
     const Clock::time_point now = Clock::now();
@@ -131,7 +132,9 @@ void TcpServer::run() {
     fds.clear();
     polled.clear();
     fds.push_back({wakeFd_, POLLIN, 0});
-    fds.push_back({listenFd_, POLLIN, 0});
+    // Out of file descriptors: the pending connection stays queued; try again a little later
+    // rather than spin on a listening socket that stays readable.
+    fds.push_back({listenFd_, static_cast<short>(now < acceptPausedUntil ? 0 : POLLIN), 0});
     for (Connection& c : L.connections) {
       short events = 0;
       const std::size_t waiting = c.out.size() - c.sent;
@@ -152,7 +155,11 @@ void TcpServer::run() {
     if (fds[1].revents & POLLIN) {
       for (;;) {
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) break;  // EAGAIN, or a connection that went before it was taken
+        if (fd < 0) {
+          if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            acceptPausedUntil = Clock::now() + std::chrono::milliseconds(200);
+          break;  // EAGAIN, or a connection that went before it was taken
+        }
         if (L.connections.size() >= static_cast<std::size_t>(options_.maxClients)) {
           ::close(fd);
           count(&ServerCounts::refused);
