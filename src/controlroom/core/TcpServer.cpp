@@ -104,9 +104,9 @@ void TcpServer::run() {
     // Connections silent (or unable to take their answers) for the idle timeout go.
     for (auto it = L.connections.begin(); it != L.connections.end();) {
       if (now - it->lastActivity >= options_.idleTimeout) {
+        count(&ServerCounts::idleClosed);
         ::close(it->fd);
         it = L.connections.erase(it);
-        count(&ServerCounts::idleClosed);
       } else {
         ++it;
       }
@@ -161,8 +161,8 @@ void TcpServer::run() {
           break;  // EAGAIN, or a connection that went before it was taken
         }
         if (L.connections.size() >= static_cast<std::size_t>(options_.maxClients)) {
+          count(&ServerCounts::refused);  // counted before the client can see the close
           ::close(fd);
-          count(&ServerCounts::refused);
           continue;
         }
         const int one = 1;
