@@ -93,7 +93,8 @@ TEST(Exposition, OnlyPolledUnitsAndReportedCellsAndCumulativeBuckets) {
   runs.observe(0.02);
   runs.observe(3);
   std::string out;
-  metrics::renderMetrics(s, runs.counts(), "0.1", out);
+  metrics::renderMetrics(s, runs.counts(), "0.1\"\\", out);
+  EXPECT_NE(out.find("\ncellstation_build_info{version=\"0.1\\\"\\\\\"} 1\n"), std::string::npos);
   EXPECT_NE(out.find("\ncellstation_cell_voltage_volts{unit=\"2\",cell=\"2\"} 0.30000000000000004\n"), std::string::npos);
   EXPECT_EQ(out.find("cell=\"3\""), std::string::npos);
   EXPECT_EQ(out.find("unit=\"3\""), std::string::npos);

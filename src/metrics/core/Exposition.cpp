@@ -74,7 +74,14 @@ void renderMetrics(const StationSnapshot& s, const HistogramCounts& runs, const 
   const int units = std::clamp(s.unitCount, 0, acquisition::kUnits);
 
   family(out, "cellstation_build_info", "gauge", "The station's version; always 1.");
-  out += "cellstation_build_info{version=\"" + version + "\"} 1\n";
+  out += "cellstation_build_info{version=\"";
+  for (const char c : version) {
+    // A label value escapes backslash, double quote and line feed.
+    if (c == '\\' || c == '"') out += '\\';
+    if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  out += "\"} 1\n";
   family(out, "cellstation_polling", "gauge", "1 while the station polls its units, 0 when stopped.");
   out += s.polling ? "cellstation_polling 1\n" : "cellstation_polling 0\n";
   family(out, "cellstation_units_polled", "gauge", "Detector units the station polls.");
