@@ -16,6 +16,8 @@ install(FILES packaging/cellstation-autostart.desktop
 # systemd looks for user units under <prefix>/lib/systemd/user, whatever the library folder.
 install(FILES packaging/cellstation.service DESTINATION lib/systemd/user)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The Modbus register map for integrators to import.
+install(FILES docs/modbus-registers.csv DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES docs/station.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 set(CPACK_GENERATOR DEB)

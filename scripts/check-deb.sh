@@ -17,6 +17,7 @@ expected=(
   /usr/share/applications/cellstation.desktop
   /usr/share/cellstation/autostart/cellstation.desktop
   /usr/share/doc/cellstation/README.md /usr/share/doc/cellstation/docs/station.png
+  /usr/share/doc/cellstation/modbus-registers.csv
 )
 for size in 16 32 48 64 128 256; do expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/cellstation.png"); done
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./|/|' | sort)
