@@ -238,7 +238,7 @@ int main(int argc, char** argv) {
     print("station engine, rollback journal", station);
     if (!(argc > 3 && std::string(argv[3]) == "station-only")) {
       print("station engine, WAL checkpointed per run",
-            benchStation(dir.path(), runs, engine::TADOConnection::Journal::WalCheckpointed));
+            benchStation(dir.path(), runs, engine::TADOConnection::Journal::Wal));
       QDir::setCurrent(home);
       const auto [first, tenth] = benchAdopted(dir.path(), 10);
       QDir::setCurrent(home);
