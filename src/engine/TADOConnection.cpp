@@ -247,8 +247,14 @@ window::Found TADOConnection::resolve(const QString& table, bool mayRepair) {
 std::optional<window::Layout> TADOConnection::adoptPlain(const QString& table) {
   const window::Runner runner = [this](const window::Sql& sql) { return run(sql); };
   QString why;
-  const std::optional<window::Layout> layout = inSavepoint([&] { return window::adopt(table, runner, why); });
-  if (layout) {
+  long long dropped = 0;
+  const std::optional<window::Layout> layout = inSavepoint([&] { return window::adopt(table, runner, why, &dropped); });
+  if (layout && dropped > 0) {
+    qCWarning(lcEngine).noquote() << table +
+                                         QStringLiteral(": plain table taken into the windowed form with its newest "
+                                                        "day (times 0 to 23.95); %1 older row(s) dropped")
+                                             .arg(dropped);
+  } else if (layout) {
     qCInfo(lcEngine).noquote() << table + QStringLiteral(": plain table taken into the windowed form, every row kept");
   } else if (!why.isEmpty() && !refusedAdoptions_.contains(table.toLower())) {
     refusedAdoptions_.insert(table.toLower());
