@@ -99,6 +99,13 @@ void TADOConnection::checkFile(bool writing) {
     // Writing on would go into a file nobody will ever find again (or the wrong one).
     const bool inTransaction = level_ > 0;
     const QString path = file_.path;
+    if (file_.wal) {
+      // The log is named after the path, not the file: left with frames of the old file, it
+      // would be read as part of the new one. Emptied here (into the old file), it is not.
+      QSqlQuery q(QSqlDatabase::database(name_, false));
+      if (inTransaction) q.exec(QStringLiteral("ROLLBACK"));
+      q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    }
     Close();
     Open();  // a file that has gone reports that, in the engine's own words
     if (inTransaction)

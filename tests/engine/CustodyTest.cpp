@@ -101,3 +101,34 @@ TEST(Custody, CommonFailuresGiveTheOperatorAReasonBeforeTheEnginesText) {
   EXPECT_TRUE(text.startsWith(QStringLiteral("数据库文件已损坏或不是数据库：'"))) << text.toStdString();
   EXPECT_TRUE(text.contains(QStringLiteral("file is not a database"))) << text.toStdString();
 }
+
+TEST(Custody, AFileReplacedWhileOpenIsNeverReadWithTheOldFilesLog) {
+  DatabaseFolder folder;
+  folder.makeDatabase();
+  const QString path = folder.file(QStringLiteral("db1.mdb"));
+  folder.plainExec(QStringLiteral("db1.mdb"), QStringLiteral("CREATE TABLE filler (x)"));
+  ASSERT_TRUE(QFile::copy(path, folder.file(QStringLiteral("restored.mdb"))));
+  folder.plainExec(QStringLiteral("restored.mdb"), QStringLiteral("update setting set secend=42"));
+  {
+    TADOConnection c;
+    c.setConnectionString(DatabaseFolder::connectionString());
+    // Another connection of the station keeps the log from being removed at a close.
+    engine::openDatabaseFile(QStringLiteral("health"), path);
+    for (int i = 0; i < 20; ++i)
+      c.Execute(QStringLiteral("insert into filler values (randomblob(3000))"));
+    // A restore renames a copy into place while both are open.
+    ASSERT_EQ(::rename(QFile::encodeName(folder.file(QStringLiteral("restored.mdb"))).constData(),
+                       QFile::encodeName(path).constData()),
+              0);
+    c.Execute(QStringLiteral("update setting set measureTotal=13"));
+    c.Close();
+    QSqlDatabase::database(QStringLiteral("health"), false).close();
+  }
+  QSqlDatabase::removeDatabase(QStringLiteral("health"));
+  EXPECT_EQ(folder.plainExec(QStringLiteral("db1.mdb"), QStringLiteral("pragma integrity_check")).toString(),
+            QStringLiteral("ok"));
+  EXPECT_EQ(folder.plainExec(QStringLiteral("db1.mdb"), QStringLiteral("select secend || ',' || measureTotal from setting"))
+                .toString(),
+            QStringLiteral("42.0,13"));
+  EXPECT_EQ(folder.plainExec(QStringLiteral("db1.mdb"), QStringLiteral("select count(*) from filler")).toInt(), 0);
+}
