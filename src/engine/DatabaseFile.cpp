@@ -96,4 +96,16 @@ bool checkpoint(const QString& connectionName) {
   return ok;
 }
 
+void closeDatabaseFile(const QString& connectionName, const OpenedFile& opened) noexcept {
+  QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+  if (!db.isOpen()) return;
+  if (opened.wal) {
+    QSqlQuery q(db);
+    q.exec(QStringLiteral("ROLLBACK"));  // fails harmlessly when no transaction is open
+    q.exec(replaced(opened) ? QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")
+                            : QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+  }
+  db.close();
+}
+
 }  // namespace engine

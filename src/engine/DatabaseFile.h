@@ -51,4 +51,11 @@ bool replaced(const OpenedFile& opened);
 /// Returns false when the checkpoint could not run.
 bool checkpoint(const QString& connectionName);
 
+/// Closes the connection opened with openDatabaseFile: an open transaction is rolled back and
+/// the write-ahead log copied into the file first. A file replaced meanwhile gets its log
+/// emptied (TRUNCATE, waiting for readers up to the lock wait): the log is found by the path,
+/// and frames of the old file left in it would be read as part of the new one. The last
+/// connection's close removes the log. Never throws.
+void closeDatabaseFile(const QString& connectionName, const OpenedFile& opened) noexcept;
+
 }  // namespace engine

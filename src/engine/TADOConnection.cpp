@@ -72,21 +72,10 @@ void TADOConnection::Open() {
 void TADOConnection::Close() noexcept {
   if (!open_) return;
   open_ = false;
-  const bool inTransaction = level_ > 0;
   level_ = 0;
   forgetSchema();
   prepared_.clear();
-  QSqlDatabase db = QSqlDatabase::database(name_, false);
-  if (file_.wal) {
-    // Rolls back an open transaction, then copies the log into the file, so that the file
-    // alone is whole even when another connection keeps the log from being removed.
-    if (inTransaction) {
-      QSqlQuery q(db);
-      q.exec(QStringLiteral("ROLLBACK"));
-    }
-    checkpoint(name_);
-  }
-  db.close();  // SQLite rolls back whatever transaction was open
+  closeDatabaseFile(name_, file_);
 }
 
 void TADOConnection::forgetSchema() noexcept {
@@ -99,14 +88,7 @@ void TADOConnection::checkFile(bool writing) {
     // Writing on would go into a file nobody will ever find again (or the wrong one).
     const bool inTransaction = level_ > 0;
     const QString path = file_.path;
-    if (file_.wal) {
-      // The log is named after the path, not the file: left with frames of the old file, it
-      // would be read as part of the new one. Emptied here (into the old file), it is not.
-      QSqlQuery q(QSqlDatabase::database(name_, false));
-      if (inTransaction) q.exec(QStringLiteral("ROLLBACK"));
-      q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-    }
-    Close();
+    Close();  // empties the old file's log, which the new file would otherwise be read with
     Open();  // a file that has gone reports that, in the engine's own words
     if (inTransaction)
       throw EDatabaseError(QStringLiteral("'%1' was replaced while a transaction was open; the transaction's changes "
