@@ -1,7 +1,8 @@
 // A steady-state sampling run: 99 units whose tables already hold 480 rows each. Prints the
 // median and mean time and bytes written per run (write_bytes of /proc/self/io: what the
-// process sent towards the disk) for the station's engine (rollback journal, as it runs, and a
-// write-ahead log checkpointed after every run, for comparison), for sample tables another
+// process sent towards the disk) for the station's engine (a write-ahead log checkpointed after
+// every run, as it runs, and the rollback journal, for comparison), the backup of the full
+// database, for sample tables another
 // program made with the plain create statement (the station's first run on them, which takes
 // them over, and its tenth), and, in the same process and folder, for the plain schema where
 // measureTime is an ordinary column updated row by row.
@@ -25,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/Backup.h"
 #include "engine/TADOConnection.h"
 #include "engine/TADOQuery.h"
 #include "engine/Transaction.h"
@@ -126,6 +128,19 @@ Figures benchStation(const QString& folder, int runs, engine::TADOConnection::Jo
     fillTables(tables, ++seed);
     if (!store::storeRun(connection, query, kUnitCount, tables).empty()) throw std::runtime_error("a unit failed");
   });
+}
+
+// Whole copies of the full database just written (engine::backupDatabase, integrity check
+// included), while the station's connection is closed.
+Figures benchBackup(const QString& folder, int copies) {
+  const QString file = QDir(folder).filePath(QStringLiteral("db1.mdb"));
+  const QString copy = QDir(folder).filePath(QStringLiteral("copy.mdb"));
+  Figures f = measure(copies, [&] {
+    const QString failure = engine::backupDatabase(file, copy);
+    if (!failure.isEmpty()) throw std::runtime_error(failure.toStdString());
+  });
+  std::printf("database %lld KB, copy %lld KB\n", QFile(file).size() / 1024, QFile(copy).size() / 1024);
+  return f;
 }
 
 void exec(QSqlQuery& q, const QString& sql) {
@@ -233,12 +248,13 @@ int main(int argc, char** argv) {
   try {
     std::printf("steady-state run: %d units, 480 rows each, %d runs per engine, folder %s\n", kUnitCount, runs,
                 qPrintable(dir.path()));
-    const Figures station = benchStation(dir.path(), runs, engine::TADOConnection::Journal::Rollback);
+    const Figures station = benchStation(dir.path(), runs, engine::TADOConnection::Journal::Wal);
     QDir::setCurrent(home);
-    print("station engine, rollback journal", station);
+    print("station engine, WAL checkpointed per run", station);
+    print("backup of the full database", benchBackup(dir.path(), 5));
     if (!(argc > 3 && std::string(argv[3]) == "station-only")) {
-      print("station engine, WAL checkpointed per run",
-            benchStation(dir.path(), runs, engine::TADOConnection::Journal::WalCheckpointed));
+      print("station engine, rollback journal",
+            benchStation(dir.path(), runs, engine::TADOConnection::Journal::Rollback));
       QDir::setCurrent(home);
       const auto [first, tenth] = benchAdopted(dir.path(), 10);
       QDir::setCurrent(home);

@@ -4,20 +4,22 @@
 #include "app/HealthWiring.h"
 #include "app/Publishing.h"
 #include "app/Unit1.h"
+#include "desktop/NewStation.h"
 #include "desktop/SignalClose.h"
 #include "desktop/StartUp.h"
 #include "log/StationLog.h"
 #include "toolkit/MessageBoxes.h"
 
 int main(int argc, char** argv) {
-  const desktop::StartUp start = desktop::startFromCommandLine(argc, argv);
+  desktop::StartUp start = desktop::startFromCommandLine(argc, argv);
   if (start.exitCode) return *start.exitCode;
   QApplication app(argc, argv);
   if (const auto code = desktop::refuseStrayArguments(QApplication::arguments())) return *code;
   desktop::setDesktopIdentity(app);
+  toolkit::QtMessageBoxes boxes;
+  if (const auto code = desktop::settleMissingStation(start, boxes)) return *code;
   stationlog::install(QDir::currentPath());
   desktop::logStation(start);
-  toolkit::QtMessageBoxes boxes;
   TForm1 Form1(boxes);
   const auto health = attachHealth(Form1);
   // Declared after the window and the health monitor, so it stops (and says "offline") first.

@@ -28,6 +28,8 @@ struct Notification {
 /// Room for as many notifications as a Win32 thread may have posted and unread (10000).
 inline constexpr std::size_t kNotifyCapacity = 16384;
 
+/// A worker that stops after a failure posts HangupRequest; when the queue has no room it
+/// raises the queue's mark instead, which stands for one HangupRequest after all queued items.
 using NotifyQueue = PostQueue<Notification>;
 
 }  // namespace comm

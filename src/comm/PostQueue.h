@@ -69,6 +69,19 @@ class PostQueue {
     return true;
   }
 
+  /// Raises a sticky mark: a notice that needs no slot, so a full queue cannot refuse it.
+  void mark() noexcept {
+    marks_.fetch_add(1, std::memory_order_acq_rel);
+    wake_.set();
+  }
+  /// True once for every raised mark.
+  bool takeMark() noexcept {
+    unsigned n = marks_.load(std::memory_order_acquire);
+    while (n > 0 && !marks_.compare_exchange_weak(n, n - 1, std::memory_order_acq_rel)) {
+    }
+    return n > 0;
+  }
+
   /// From now on every post is refused (the taker has gone). Items already queued stay
   /// until taken or until the queue is destroyed.
   void refuse() noexcept { refusing_.store(true, std::memory_order_release); }
@@ -83,14 +96,15 @@ class PostQueue {
   /// Takes up to capacity() items and hands each to handle(T&) in order; returns how many it
   /// took. wake() is reset first, and on the way out (a handler's exception included) set
   /// again only when an item is ready, so a waiter returns when there is something to take and
-  /// does not spin on a slot that is still being filled. Only one thread may drain.
+  /// does not spin on a slot that is still being filled; a raised mark keeps it set too. Only
+  /// one thread may drain.
   template <typename Handle>
   std::size_t drain(Handle&& handle) {
     wake_.reset();
     struct Rearm {
       PostQueue& q;
       ~Rearm() {
-        if (q.ready()) q.wake_.set();
+        if (q.ready() || q.marks_.load(std::memory_order_acquire) > 0) q.wake_.set();
       }
     } rearm{*this};
     std::size_t handled = 0;
@@ -121,6 +135,7 @@ class PostQueue {
   alignas(64) std::atomic<std::size_t> tail_{0};
   alignas(64) std::atomic<std::size_t> head_{0};
   std::atomic<bool> refusing_{false};
+  std::atomic<unsigned> marks_{0};
   port::Event wake_;
 };
 

@@ -114,8 +114,9 @@ bool TReadThread::PostModemChange(std::uint32_t code) {
 void TReadThread::PostHangupRequest() {
   Notification n;
   n.kind = NotifyKind::HangupRequest;
-  // If even this post is refused there is no one left to tell.
-  [[maybe_unused]] const bool posted = notify_.post(n);
+  // A queue full of earlier notifications still gets this one: as the sticky mark, which the
+  // owner turns into the hang-up after what is queued (a refusing queue has no owner left).
+  if (!notify_.post(n)) notify_.mark();
 }
 
 }  // namespace comm

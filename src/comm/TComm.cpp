@@ -173,7 +173,13 @@ bool TComm::waitForNotification(int timeoutMs) const noexcept { return NotifyWin
 std::size_t TComm::dispatchPending() {
   // Whatever is left (a handler threw, the limit was reached, a post raced the reset) keeps
   // the handle set, so the event loop comes back for it.
-  return NotifyWindow->drain([this](Notification& n) { DispatchNotification(std::move(n)); });
+  std::size_t handled = NotifyWindow->drain([this](Notification& n) { DispatchNotification(std::move(n)); });
+  // A hang-up that found the queue full comes after everything queued before it.
+  while (NotifyWindow->empty() && NotifyWindow->takeMark()) {
+    ++handled;
+    FireRequestHangup();
+  }
+  return handled;
 }
 
 void TComm::DispatchNotification(Notification n) {

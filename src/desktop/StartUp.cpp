@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 #include <climits>
@@ -12,6 +15,7 @@
 #include "desktop/CommandLine.h"
 #include "desktop/Log.h"
 #include "desktop/StationDir.h"
+#include "engine/Backup.h"
 
 namespace desktop {
 
@@ -25,6 +29,18 @@ std::string programName(int argc, char** argv) {
   const std::string p = argv[0];
   const auto slash = p.rfind('/');
   return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+// --backup: the copy made through SQLite, with no window and no display.
+int backupStation(const std::string& program, const QString& file, int argc, char** argv) {
+  // Qt SQL loads its driver through the application object.
+  QCoreApplication app(argc, argv);
+  const QString failure = engine::backupDatabase(QDir::current().absoluteFilePath(QStringLiteral("db1.mdb")), file);
+  if (!failure.isEmpty()) {
+    std::fprintf(stderr, "%s: %s\n", program.c_str(), failure.toLocal8Bit().constData());
+    return kStationError;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -49,10 +65,26 @@ StartUp startFromCommandLine(int argc, char** argv) {
       start.exitCode = kUsageError;
       return start;
     case CommandLine::Action::Run:
+    case CommandLine::Action::Backup:
       break;
   }
+  // A mistake on the command line is said here, before the toolkit starts: without a display
+  // the toolkit would abort before anyone read it.
+  if (const std::string stray = firstStrayArgument(cl.others); !stray.empty()) {
+    std::fprintf(stderr, "%s: unknown argument '%s'\nTry '%s --help'.\n", program.c_str(), stray.c_str(), program.c_str());
+    start.exitCode = kUsageError;
+    return start;
+  }
+  // Named from where the command was given, before the station folder is entered.
+  const QString backupFile =
+      cl.action == CommandLine::Action::Backup ? QFileInfo(QString::fromStdString(cl.backupFile)).absoluteFilePath() : QString();
   if (cl.stationDir) {
     const EnteredStation entered = enterStationDir(*cl.stationDir);
+    if (!entered.ok && cl.askToCreate && cl.action == CommandLine::Action::Run &&
+        !QFileInfo::exists(QString::fromStdString(*cl.stationDir))) {
+      start.missingStation = QFileInfo(QString::fromStdString(*cl.stationDir)).absoluteFilePath().toStdString();
+      return start;
+    }
     if (!entered.ok) {
       std::fprintf(stderr, "%s: %s\n", program.c_str(), entered.error.c_str());
       start.exitCode = kStationError;
@@ -64,6 +96,7 @@ StartUp startFromCommandLine(int argc, char** argv) {
     char buf[PATH_MAX];
     start.stationPath = ::getcwd(buf, sizeof buf) != nullptr ? std::string(buf) : std::string(".");
   }
+  if (cl.action == CommandLine::Action::Backup) start.exitCode = backupStation(program, backupFile, argc, argv);
   return start;
 }
 

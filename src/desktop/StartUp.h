@@ -15,10 +15,15 @@ struct StartUp {
   /// The station folder entered, or the current folder when none was asked for.
   std::string stationPath;
   std::string stationWarning;
+  /// Set with --ask-to-create: the station folder asked for does not exist (absolute path);
+  /// settleMissingStation offers to make it once the toolkit runs.
+  std::string missingStation;
 };
 
 /// Reads the command line and CELLSTATION_STATION and enters the station folder. Runs before
-/// the toolkit starts: prints to stdout and stderr itself.
+/// the toolkit starts: prints to stdout and stderr itself. An argument that is neither ours
+/// nor the toolkit's ends it here (exit status 2). --backup FILE makes the copy here and sets
+/// exitCode (0, or 1 with the reason on stderr).
 StartUp startFromCommandLine(int argc, char** argv);
 
 /// After the toolkit has taken its own options: anything left is a mistake. Prints it and

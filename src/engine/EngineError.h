@@ -1,6 +1,7 @@
 #pragma once
-// The one error the database engine raises. Its text is the engine's own message and goes to
-// the error box unchanged.
+// The one error the database engine raises. Its text (what(), text()) is what the error box
+// shows: for the common failures a reason in Chinese before the engine's own message (see
+// FailureText.h), otherwise the engine's message unchanged.
 #include <QString>
 #include <stdexcept>
 
@@ -8,10 +9,15 @@ namespace engine {
 
 class EDatabaseError : public std::runtime_error {
  public:
-  explicit EDatabaseError(const QString& text);
-  using std::runtime_error::runtime_error;
+  explicit EDatabaseError(const QString& engineText);
 
+  /// The operator's text.
   QString text() const { return QString::fromUtf8(what()); }
+  /// The engine's own message, without the reason.
+  const QString& engineText() const { return engineText_; }
+
+ private:
+  QString engineText_;
 };
 
 }  // namespace engine

@@ -45,7 +45,10 @@ ResultSet collect(QSqlQuery& q) {
   return result;
 }
 
-bool anyWriteBit(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0; }
+bool anyWriteBit(const QString& path) {
+  struct stat st {};
+  return ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
 
 }  // namespace
 
@@ -61,59 +64,7 @@ void TADOConnection::Open() {
   if (open_) return;
   const QString source = connectionStringValue(connectionString_, QStringLiteral("Data Source"));
   if (source.isEmpty()) throw EDatabaseError(QStringLiteral("The connection string names no Data Source."));
-  const QString path = QDir::current().absoluteFilePath(source);
-
-  struct stat st {};
-  if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
-    throw EDatabaseError(QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(path)));
-  if (st.st_size == 0)
-    throw EDatabaseError(QStringLiteral("'%1' is empty, not a database.").arg(QDir::toNativeSeparators(path)));
-
-  QSqlDatabase db = QSqlDatabase::contains(name_) ? QSqlDatabase::database(name_, false)
-                                                  : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
-  // mode=rw: SQLite opens the file but never creates it.
-  QUrl uri = QUrl::fromLocalFile(path);
-  uri.setQuery(QStringLiteral("mode=rw"));
-  db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
-  db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
-  if (!db.open()) {
-    const QString text = errorText(db.lastError());
-    db.close();
-    throw EDatabaseError(QStringLiteral("Cannot open '%1': %2").arg(QDir::toNativeSeparators(path), text));
-  }
-  {
-    // SQLite reads the file only when asked; reading the schema is what tells a database from
-    // any other file, before anything could be written to it.
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
-      const QString text = errorText(q.lastError());
-      q.finish();
-      q = QSqlQuery();
-      db.close();
-      throw EDatabaseError(QStringLiteral("'%1' is not a database this engine can read (%2).")
-                               .arg(QDir::toNativeSeparators(path), text));
-    }
-    q.finish();
-    // A rollback journal, not a write-ahead log: every commit lands in the database file
-    // itself, so db1.mdb alone (copied, backed up, carried away after a crash) holds all that
-    // was committed, and a reader needs no write access for a shared-memory file. A file
-    // another program holds open in WAL mode cannot switch; it is then checkpointed after
-    // every commit instead (see settle()). FULL: a committed run survives a power cut too.
-    // Neither is essential, so a file that cannot switch (read-only) still opens.
-    if (anyWriteBit(st))
-      q.exec(journal_ == Journal::Rollback ? QStringLiteral("PRAGMA journal_mode=DELETE")
-                                           : QStringLiteral("PRAGMA journal_mode=WAL"));
-    wal_ = q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next() &&
-           q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
-    q.finish();
-    q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
-    // A day of samples for 99 units is some 50 MB that every run walks (row counts, the
-    // oldest rows): reading it through a memory map costs no copy and no private memory.
-    q.exec(QStringLiteral("PRAGMA mmap_size=1073741824"));
-  }
-  path_ = path;
-  device_ = st.st_dev;
-  inode_ = st.st_ino;
+  file_ = openDatabaseFile(name_, QDir::current().absoluteFilePath(source), journal_);
   open_ = true;
   level_ = 0;
 }
@@ -124,8 +75,7 @@ void TADOConnection::Close() noexcept {
   level_ = 0;
   forgetSchema();
   prepared_.clear();
-  QSqlDatabase db = QSqlDatabase::database(name_, false);
-  db.close();  // SQLite rolls back whatever transaction was open
+  closeDatabaseFile(name_, file_);
 }
 
 void TADOConnection::forgetSchema() noexcept {
@@ -134,21 +84,20 @@ void TADOConnection::forgetSchema() noexcept {
 }
 
 void TADOConnection::checkFile(bool writing) {
-  struct stat st {};
-  const bool present = ::stat(QFile::encodeName(path_).constData(), &st) == 0;
-  if (!present || st.st_dev != device_ || st.st_ino != inode_) {
+  if (replaced(file_)) {
     // Writing on would go into a file nobody will ever find again (or the wrong one).
     const bool inTransaction = level_ > 0;
-    Close();
+    const QString path = file_.path;
+    Close();  // empties the old file's log, which the new file would otherwise be read with
     Open();  // a file that has gone reports that, in the engine's own words
     if (inTransaction)
       throw EDatabaseError(QStringLiteral("'%1' was replaced while a transaction was open; the transaction's changes "
                                           "were not stored in the new file.")
-                               .arg(QDir::toNativeSeparators(path_)));
+                               .arg(QDir::toNativeSeparators(path)));
     return;
   }
   // The read-only attribute is honoured even for a user the system would let write anyway.
-  if (writing && !anyWriteBit(st)) throw EDatabaseError(QStringLiteral("attempt to write a readonly database"));
+  if (writing && !anyWriteBit(file_.path)) throw EDatabaseError(QStringLiteral("attempt to write a readonly database"));
 }
 
 QStringList TADOConnection::GetTableNames() {
@@ -287,8 +236,14 @@ window::Found TADOConnection::resolve(const QString& table, bool mayRepair) {
 std::optional<window::Layout> TADOConnection::adoptPlain(const QString& table) {
   const window::Runner runner = [this](const window::Sql& sql) { return run(sql); };
   QString why;
-  const std::optional<window::Layout> layout = inSavepoint([&] { return window::adopt(table, runner, why); });
-  if (layout) {
+  long long dropped = 0;
+  const std::optional<window::Layout> layout = inSavepoint([&] { return window::adopt(table, runner, why, &dropped); });
+  if (layout && dropped > 0) {
+    qCWarning(lcEngine).noquote() << table +
+                                         QStringLiteral(": plain table taken into the windowed form with its newest "
+                                                        "day (times 0 to 23.95); %1 older row(s) dropped")
+                                             .arg(dropped);
+  } else if (layout) {
     qCInfo(lcEngine).noquote() << table + QStringLiteral(": plain table taken into the windowed form, every row kept");
   } else if (!why.isEmpty() && !refusedAdoptions_.contains(table.toLower())) {
     refusedAdoptions_.insert(table.toLower());
@@ -359,7 +314,7 @@ void TADOConnection::CommitTrans() {
 }
 
 void TADOConnection::settle() noexcept {
-  if (!wal_ || level_ > 0) return;
+  if (!file_.wal || level_ > 0) return;
   try {
     // PASSIVE: copies every frame no reader still needs, without waiting for readers. A
     // reader holding an old snapshot leaves the rest for the next commit.

@@ -22,6 +22,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/DatabaseFile.h"
 #include "engine/Dialect.h"
 #include "engine/EngineError.h"
 #include "engine/TimeWindow.h"
@@ -42,10 +43,9 @@ struct ResultSet {
 
 class TADOConnection {
  public:
-  /// How commits reach the file. Rollback (the default): each commit is written into the file
-  /// itself. WalCheckpointed: through a write-ahead log that is copied into the file after
-  /// every commit (kept for comparison in the benchmarks).
-  enum class Journal { Rollback, WalCheckpointed };
+  /// How commits reach the file (see DatabaseFile.h): a write-ahead log, checkpointed after
+  /// every outermost commit and removed at Close, unless set otherwise.
+  using Journal = engine::Journal;
 
   TADOConnection();
   ~TADOConnection();
@@ -60,7 +60,9 @@ class TADOConnection {
 
   /// Opens the connection if closed. Throws EDatabaseError.
   void Open();
-  /// Closes the connection; an open transaction is rolled back. Never throws.
+  /// Closes the connection; an open transaction is rolled back. The write-ahead log is copied
+  /// into the file first, and SQLite removes it (and db1.mdb-shm) when this was the last
+  /// connection to the file. Never throws.
   void Close() noexcept;
   bool Connected() const { return open_; }
 
@@ -86,7 +88,8 @@ class TADOConnection {
  private:
   void checkFile(bool writing);
   ResultSet executeParsed(const Statement& st);
-  /// With a write-ahead log, copies what is committed into the file; nothing otherwise.
+  /// With a write-ahead log, copies what is committed into the file (outside transactions);
+  /// nothing otherwise.
   void settle() noexcept;
   void forgetSchema() noexcept;
   ResultSet run(const QString& sql);
@@ -103,10 +106,9 @@ class TADOConnection {
 
   QString name_;
   QString connectionString_;
-  QString path_;
+  OpenedFile file_;
   bool open_ = false;
-  Journal journal_ = Journal::Rollback;
-  bool wal_ = false;
+  Journal journal_ = Journal::Wal;
   int level_ = 0;
   // What is known of the schema while open; forgotten on close and rollback.
   QHash<QString, QVariant> verified_;  ///< lower-case name -> schema version last checked at
@@ -117,7 +119,6 @@ class TADOConnection {
   // Statements that recur, kept prepared while open (SQLite re-prepares them after a schema
   // change by itself).
   QHash<QString, std::shared_ptr<QSqlQuery>> prepared_;
-  unsigned long long device_ = 0, inode_ = 0;
   std::function<void(const QString&)> observer_;
 };
 

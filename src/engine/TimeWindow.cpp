@@ -1,5 +1,7 @@
 #include "engine/TimeWindow.h"
 
+#include <QRegularExpression>
+
 #include <QHash>
 #include <cmath>
 
@@ -128,10 +130,20 @@ QString sameRow(const QString& table, const std::vector<ColumnDef>& columns) {
 
 }  // namespace
 
+bool plainTypeName(const QString& type) {
+  static const QRegularExpression words(QStringLiteral(
+      "^\\s*([A-Za-z_][A-Za-z0-9_]*)(\\s+[A-Za-z_][A-Za-z0-9_]*)*\\s*"
+      "(\\(\\s*[+-]?[0-9]+\\s*(,\\s*[+-]?[0-9]+\\s*)?\\))?\\s*$"));
+  return type.isEmpty() || words.match(type).hasMatch();
+}
+
 std::vector<Sql> createStatements(const QString& table, const std::vector<ColumnDef>& columns) {
   QStringList storeCols{QStringLiteral("cs_key INTEGER PRIMARY KEY"), QStringLiteral("cs_step INTEGER")};
-  for (const ColumnDef& c : columns)
+  for (const ColumnDef& c : columns) {
+    if (!plainTypeName(c.type))
+      throw EDatabaseError(QStringLiteral("column %1 of %2: '%3' is no plain type name").arg(c.name, table, c.type));
     if (!isTime(c.name)) storeCols << (c.type.isEmpty() ? c.name : c.name + QLatin1Char(' ') + c.type);
+  }
   std::vector<Sql> out{
       {QStringLiteral("CREATE TABLE %1 (%2)").arg(rowsTable(table), storeCols.join(QLatin1Char(',')))}};
   for (Sql& s : objectStatements(table, columns, 0)) out.push_back(std::move(s));

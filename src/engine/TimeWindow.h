@@ -52,11 +52,20 @@ struct Layout {
   int columnCount = 0;  ///< columns the table shows
 };
 
+/// The steps a day holds: what a windowed table's times 0 to 23.95 cover.
+inline constexpr long long kDaySteps = 480;
+
+/// True for a column type that is type words only ("double", "UNSIGNED BIG INT",
+/// "VARCHAR(20)", "DECIMAL(10, 5)") or empty: what may be written after a column's name in a
+/// CREATE TABLE this engine makes. Anything else (a comma, a constraint, a quote) is refused.
+bool plainTypeName(const QString& type);
+
 /// True when the definitions hold the time column (any letter case).
 bool hasTimeColumn(const std::vector<ColumnDef>& columns);
 
 /// The statements that create the row store, the views and the triggers for a new windowed
-/// table (and the registry if missing), and register it at base 0.
+/// table (and the registry if missing), and register it at base 0. Throws EDatabaseError for a
+/// column type that is no plain type name.
 std::vector<Sql> createStatements(const QString& table, const std::vector<ColumnDef>& columns);
 /// The same without the row store: the registry and bookkeeping tables if missing, the views,
 /// the insert, update and delete triggers, and the registry row at `base` (replacing one).

@@ -43,11 +43,14 @@ struct Found {
 Found reconcile(const QString& table, const Runner& run);
 
 /// Takes the plain sample table `table` into the windowed form, its rows and values kept.
-/// Returns empty, changing nothing, when the table has no time column (`why` empty: it is no
-/// sample table) or cannot be taken as it stands (`why` says why: a constraint, index or
-/// trigger of its own, a time that is no multiple of 0.05). Must run inside a savepoint of the
-/// caller's.
-std::optional<Layout> adopt(const QString& table, const Runner& run, QString& why);
+/// A table holding more than a day (more than 480 rows, or times beyond 23.95) keeps its
+/// newest day: the newest row's time becomes at most 23.95 and, of more rows than a day holds,
+/// the newest 480 are kept; `dropped` (when given) counts the rows left out. Returns empty,
+/// changing nothing, when the table has no time column (`why` empty: it is no sample table)
+/// or cannot be taken as it stands (`why` says why: a constraint, index or trigger of its
+/// own, a column type that is no plain type name, a time that is no multiple of 0.05). Must
+/// run inside a savepoint of the caller's.
+std::optional<Layout> adopt(const QString& table, const Runner& run, QString& why, long long* dropped = nullptr);
 
 /// The shift "set measureTime=measureTime-<steps * 0.05>" for a plain table that could not be
 /// adopted: each time that lands within a millionth of a step of a multiple of 0.05 is put on

@@ -1,5 +1,9 @@
 #include "log/StationLog.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -7,7 +11,10 @@
 #include <QMutexLocker>
 #include <QtGlobal>
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace stationlog {
 
@@ -17,7 +24,9 @@ struct State {
   QMutex mutex;
   QString path;
   Limits limits;
-  QFile file;
+  int fd = -1;
+  std::int64_t size = 0;
+  bool stderrOnly = false;  ///< the name is no regular file: nothing is written to it
   bool installed = false;
   std::atomic<QtMessageHandler> previous{nullptr};
 };
@@ -38,32 +47,86 @@ const char* levelWord(QtMsgType type) {
   return "?";
 }
 
+// One line on standard error, written directly (the message handler may be the caller).
+void tellStderr(const QString& text) {
+  const QByteArray line = "cellstation log: " + text.toUtf8() + '\n';
+  [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.constData(), static_cast<size_t>(line.size()));
+}
+
 // Called with the mutex held.
-void rotate(State& s) {
-  s.file.close();
+void closeFile(State& s) {
+  if (s.fd >= 0) ::close(s.fd);
+  s.fd = -1;
+}
+
+// Opens the log for appending, or truncated. Never follows a link and never waits: a FIFO or a
+// device named like the log would block every thread at its first line, so only a regular
+// file is taken; anything else sends the log to standard error, said once.
+bool openFile(State& s, bool truncate) {
+  const QByteArray name = QFile::encodeName(s.path);
+  const int flags = O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+  const int fd = ::open(name.constData(), flags, 0644);
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int err = errno;
+    if (fd >= 0) ::close(fd);
+    if (fd >= 0 || err == ELOOP || err == ENXIO) {
+      s.stderrOnly = true;
+      tellStderr(QStringLiteral("%1 is no regular file (a link, a pipe or a device); logging to standard error only")
+                     .arg(s.path));
+    }
+    return false;
+  }
+  s.fd = fd;
+  s.size = st.st_size;
+  return true;
+}
+
+// Called with the mutex held. Returns whether the current file may be written on.
+bool rotate(State& s) {
+  closeFile(s);
   const QString base = s.path;
-  QFile::remove(base + QStringLiteral(".%1").arg(s.limits.keep));
-  for (int i = s.limits.keep - 1; i >= 1; --i)
-    QFile::rename(base + QStringLiteral(".%1").arg(i), base + QStringLiteral(".%1").arg(i + 1));
-  if (s.limits.keep > 0) QFile::rename(base, base + QStringLiteral(".1"));
-  else QFile::remove(base);
+  const QByteArray baseName = QFile::encodeName(base);
+  auto numbered = [&](int i) { return QFile::encodeName(base + QStringLiteral(".%1").arg(i)); };
+  ::unlink(numbered(s.limits.keep).constData());
+  for (int i = s.limits.keep - 1; i >= 1; --i) ::rename(numbered(i).constData(), numbered(i + 1).constData());
+  const bool moved = s.limits.keep > 0 ? ::rename(baseName.constData(), numbered(1).constData()) == 0
+                                       : ::unlink(baseName.constData()) == 0;
+  if (moved) return openFile(s, false);
+  // A folder that lets the file be written but not renamed (or a file held by another
+  // program) would make the log grow without end: begin it afresh instead.
+  const QString why = QString::fromLocal8Bit(std::strerror(errno));
+  if (openFile(s, true)) {
+    tellStderr(QStringLiteral("%1 could not be rotated (%2); begun afresh").arg(base, why));
+    return true;
+  }
+  return false;
 }
 
 void write(State& s, const QByteArray& line) {
-  if (!s.file.isOpen()) {
-    s.file.setFileName(s.path);
-    if (!s.file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-  }
-  if (s.file.size() > 0 && s.file.size() + line.size() > s.limits.maxBytes) {
-    rotate(s);
-    s.file.setFileName(s.path);
-    if (!s.file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-  }
+  if (s.stderrOnly) return;
+  if (s.fd < 0 && !openFile(s, false)) return;
+  if (s.size > 0 && s.size + line.size() > s.limits.maxBytes && !rotate(s)) return;
   // A single line longer than the whole limit is cut, so no file ever exceeds it.
   const QByteArray kept = line.size() > s.limits.maxBytes ? line.left(s.limits.maxBytes - 1) + '\n' : line;
-  s.file.write(kept);
-  // Unbuffered as far as the process goes: a station that is killed keeps what it logged.
-  s.file.flush();
+  // Unbuffered: a station that is killed keeps what it logged.
+  const ssize_t n = ::write(s.fd, kept.constData(), static_cast<size_t>(kept.size()));
+  if (n > 0) s.size += n;
+}
+
+// Control characters would let a logged text forge lines or terminal sequences: each is
+// written as \xHH, a line break as " | ".
+QString escaped(const QString& message) {
+  QString text;
+  text.reserve(message.size());
+  for (const QChar c : message) {
+    const char16_t u = c.unicode();
+    if (u == u'\n') text += QStringLiteral(" | ");
+    else if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
+      text += QStringLiteral("\\x%1").arg(static_cast<int>(u), 2, 16, QLatin1Char('0'));
+    else text += c;
+  }
+  return text;
 }
 
 void handler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
@@ -83,9 +146,7 @@ void handler(QtMsgType type, const QMessageLogContext& context, const QString& m
       line += ' ';
       line += context.category ? context.category : "default";
       line += ": ";
-      QString text = message;
-      text.replace(QLatin1Char('\n'), QStringLiteral(" | "));
-      line += text.toUtf8();
+      line += escaped(message).toUtf8();
       line += '\n';
       write(s, line);
     }
@@ -103,7 +164,8 @@ void install(const QString& folder, Limits limits) {
   State& s = state();
   {
     QMutexLocker lock(&s.mutex);
-    s.file.close();
+    closeFile(s);
+    s.stderrOnly = false;
     s.path = QDir(folder).absoluteFilePath(QLatin1String(kFileName));
     if (limits.maxBytes < 256) limits.maxBytes = 256;
     if (limits.keep < 0) limits.keep = 0;
@@ -121,7 +183,7 @@ void uninstall() {
     QMutexLocker lock(&s.mutex);
     if (!s.installed) return;
     s.installed = false;
-    s.file.close();
+    closeFile(s);
     previous = s.previous;
   }
   qInstallMessageHandler(previous);

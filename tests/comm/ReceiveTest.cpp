@@ -6,7 +6,9 @@
 #include <thread>
 
 #include "OpenComm.h"
+#include "comm/ReadThread.h"
 #include "comm/TComm.h"
+#include "comm/port/SerialPort.h"
 
 using namespace comm;
 using commtest::EventLog;
@@ -222,4 +224,33 @@ TEST(Receive, AHandlerMayReplaceItselfWhileItRuns) {
   ASSERT_TRUE(o.log.pumpUntil([&] { return !second.empty(); }));
   EXPECT_EQ(first, (std::vector<std::uint8_t>{1, 2, 64}));
   EXPECT_EQ(second, (std::vector<std::uint8_t>{3}));
+}
+
+TEST(Receive, AFullNotificationQueueStillHearsTheReceiveThreadHangUp) {
+  // The receive thread on a queue with room for two notifications, both taken by earlier ones
+  // that nobody has collected yet.
+  PtyPair pty;
+  port::SerialPort port;
+  ASSERT_TRUE(port.open(pty.path()));
+  ASSERT_TRUE(port.setupQueues(4096, 2048));
+  port.applyTimeouts(CommTimeouts{10, 0, 0, 0, 0});
+  port::Event closeEvent;
+  NotifyQueue queue(2);
+  for (std::uint32_t i = 1; i <= 2; ++i) {
+    Notification n;
+    n.kind = NotifyKind::LineError;
+    n.value = i;
+    ASSERT_TRUE(queue.post(n));
+  }
+  auto reader = TReadThread::create(port, closeEvent, queue);
+  reader->start(0);
+  pty.send({1, 2, 3});  // a block that finds no room: the thread stops, and says so
+  ASSERT_TRUE(reader->waitFor(5000));
+  std::vector<NotifyKind> seen;
+  queue.drain([&](Notification& n) { seen.push_back(n.kind); });
+  EXPECT_EQ(seen, (std::vector<NotifyKind>{NotifyKind::LineError, NotifyKind::LineError}));
+  EXPECT_TRUE(queue.wake().isSet());  // the owner is woken for the hang-up still owed
+  EXPECT_TRUE(queue.takeMark());
+  EXPECT_FALSE(queue.takeMark());
+  closeEvent.set();
 }

@@ -49,6 +49,9 @@ const Case kCases[] = {
     {"emptyEnvironment", {}, "", CommandLine::Action::Error, nullptr, "CELLSTATION_STATION"},
     {"help", {"--station", "/srv/a", "--help"}, nullptr, CommandLine::Action::Help, "/srv/a", nullptr},
     {"shortVersion", {"-v"}, nullptr, CommandLine::Action::Version, nullptr, nullptr},
+    {"backup", {"--backup", "copy.mdb", "--station", "/srv/a"}, nullptr, CommandLine::Action::Backup, "/srv/a", nullptr},
+    {"backupTwice", {"--backup=a.mdb", "--backup", "b.mdb"}, nullptr, CommandLine::Action::Error, nullptr, "more than once"},
+    {"backupWithoutFile", {"--backup"}, nullptr, CommandLine::Action::Error, nullptr, "needs a file"},
     {"helpBeatsVersion", {"--version", "-h"}, nullptr, CommandLine::Action::Help, nullptr, nullptr},
 };
 
@@ -62,9 +65,15 @@ TEST(CommandLine, leavesOtherArgumentsToTheToolkitInOrder) {
   EXPECT_EQ(cl.stationDir, std::optional<std::string>("/x"));
 }
 
+TEST(CommandLine, theToolkitsOptionsAndTheirValuesAreNoStrayArguments) {
+  EXPECT_EQ(desktop::firstStrayArgument({"-platform", "offscreen", "--style", "fusion", "-reverse", "--display=:1"}), "");
+  EXPECT_EQ(desktop::firstStrayArgument({"-style", "fusion", "--bogus", "-platform"}), "--bogus");
+  EXPECT_EQ(desktop::firstStrayArgument({"db1.mdb"}), "db1.mdb");
+}
+
 TEST(CommandLine, helpNamesTheOptionTheVariableAndTheDatabaseMaker) {
   const std::string help = desktop::helpText("cellstation");
-  for (const char* part : {"--station DIR", "CELLSTATION_STATION", "--version", "cellstation-make-db"})
+  for (const char* part : {"--station DIR", "--backup FILE", "CELLSTATION_STATION", "--version", "cellstation-make-db"})
     EXPECT_NE(help.find(part), std::string::npos) << part;
   EXPECT_EQ(desktop::versionText().rfind("cellstation ", 0), 0u);
 }

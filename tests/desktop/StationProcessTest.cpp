@@ -84,11 +84,19 @@ TEST_F(StationProcess, refusesAMissingFolderAFolderGivenTwiceAndAnUnknownArgumen
   EXPECT_EQ(r.code, 2);
   EXPECT_TRUE(r.err.contains(QStringLiteral("more than once"))) << r.err.toStdString();
 
+  // Over ssh: no display at all. The mistake is said before the toolkit could abort.
   auto env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(QString::fromLatin1(name));
   r = runToEnd(QStringLiteral(CELLSTATION_PATH), {QStringLiteral("--statoin"), folder.path()}, env);
   EXPECT_EQ(r.code, 2);
   EXPECT_TRUE(r.err.contains(QStringLiteral("unknown argument '--statoin'"))) << r.err.toStdString();
+  // The toolkit's own options (and their values) are no mistake; what follows them is.
+  r = runToEnd(QStringLiteral(CELLSTATION_PATH),
+               {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--style=fusion"),
+                QStringLiteral("--bogus")},
+               env);
+  EXPECT_EQ(r.code, 2);
+  EXPECT_TRUE(r.err.contains(QStringLiteral("unknown argument '--bogus'"))) << r.err.toStdString();
   EXPECT_FALSE(present("db1.mdb-wal"));
 }
 

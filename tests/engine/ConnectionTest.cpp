@@ -96,7 +96,7 @@ TEST(Connection, AFileThatDisappearsOrTurnsReadOnlyGivesTheEngineError) {
 
   ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0444), 0);
   EXPECT_EQ(engineErrorOf([&] { c.Execute(QStringLiteral("update setting set secend=8")); }),
-            QStringLiteral("attempt to write a readonly database"));
+            QStringLiteral("数据库文件为只读：attempt to write a readonly database"));
   EXPECT_EQ(scalar(c, QStringLiteral("select secend from setting")), 7);  // reading goes on
   ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0644), 0);
 

@@ -8,6 +8,8 @@
 #include <QLoggingCategory>
 #include <QSet>
 #include <QTemporaryDir>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -91,4 +93,41 @@ TEST(StationLog, AFolderThatCannotBeWrittenNeverStopsTheCaller) {
   qCWarning(lcTest) << "nowhere to go";
   stationlog::uninstall();
   EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/nonexistent/station")));
+}
+
+TEST(StationLog, APipeOrALinkNamedLikeTheLogIsNeverWrittenNorWaitedOn) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString base = QDir(dir.path()).filePath(QLatin1String(stationlog::kFileName));
+  const QString target = QDir(dir.path()).filePath(QStringLiteral("elsewhere"));
+  ASSERT_TRUE(QFile(target).open(QIODevice::WriteOnly));
+  // A pipe nobody reads would block the first line forever; a link would write where it points.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(base).constData(), 0644), 0);
+  stationlog::install(dir.path());
+  qCWarning(lcTest) << "to the pipe";
+  stationlog::uninstall();
+  ASSERT_TRUE(QFile::remove(base));
+  ASSERT_TRUE(QFile::link(target, base));
+  stationlog::install(dir.path());
+  qCWarning(lcTest) << "through the link";
+  stationlog::uninstall();
+  EXPECT_TRUE(contents(target).isEmpty());
+  EXPECT_TRUE(QFileInfo(base).isSymLink());
+}
+
+TEST(StationLog, ALogThatCannotBeRotatedStaysWithinItsBound) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString base = QDir(dir.path()).filePath(QLatin1String(stationlog::kFileName));
+  // The rotated name is taken by a folder that holds a file: no rename can take its place.
+  ASSERT_TRUE(QDir(dir.path()).mkpath(QFileInfo(base).fileName() + QStringLiteral(".1/kept")));
+  const stationlog::Limits limits{2048, 1};
+  stationlog::install(dir.path(), limits);
+  for (int i = 0; i < 400; ++i) qCWarning(lcTest, "line %d", i);
+  qCWarning(lcTest) << "the newest\r\x1b[31m\tline";
+  stationlog::uninstall();
+  EXPECT_LE(QFileInfo(base).size(), limits.maxBytes);
+  const QByteArray current = contents(base);
+  // The newest line is kept, its control characters written out.
+  EXPECT_TRUE(current.contains("station.test: the newest\\x0d\\x1b[31m\\x09line\n")) << current.constData();
 }

@@ -122,7 +122,7 @@ TEST_F(SamplingRun, AFailingUnitCostsOnlyItsOwnRow) {
   const std::vector<store::UnitFailure> failed = store::storeRun(connection, query, 4, tables);
   ASSERT_EQ(failed.size(), 1u);
   EXPECT_EQ(failed.front().unit, 2);
-  EXPECT_EQ(failed.front().text, QStringLiteral("database or disk is full"));
+  EXPECT_EQ(failed.front().text, QStringLiteral("磁盘已满：database or disk is full"));
   EXPECT_EQ(rows(1), 11);
   EXPECT_EQ(times(2), places(0, 479));  // neither dropped nor shifted
   EXPECT_EQ(rows(3), 11);                // the units after the failing one are stored too
@@ -131,7 +131,7 @@ TEST_F(SamplingRun, AFailingUnitCostsOnlyItsOwnRow) {
   EXPECT_EQ(connection.TransactionLevel(), 0);
   EXPECT_FALSE(query.Active());
   EXPECT_EQ(store::failureText(failed),
-            QStringLiteral("以下检测仪的采样数据未能保存：\n2号 (measure2)：database or disk is full"));
+            QStringLiteral("以下检测仪的采样数据未能保存：\n2号 (measure2)：磁盘已满：database or disk is full"));
 
   connection.Execute(QStringLiteral("DROP TRIGGER refuse"));
   EXPECT_TRUE(store::storeRun(connection, query, 4, tables).empty());
@@ -204,4 +204,32 @@ TEST_F(SamplingRun, ClearingEmptiesTheCountedTablesOnly) {
   EXPECT_EQ(rows(4), 5);
   (void)store::storeRun(connection, query, 1, tables);
   EXPECT_EQ(times(1), std::vector<double>{0});
+}
+
+TEST_F(SamplingRun, AnotherProgramHoldingAReadTransactionCostsNoSample) {
+  fill(1, 3);
+  // A report script: opens the file, begins a transaction, reads, and waits with it open.
+  QProcess reader;
+  reader.start(QStringLiteral("python3"),
+               {QStringLiteral("-c"),
+                QStringLiteral("import sqlite3, sys\n"
+                               "c = sqlite3.connect('db1.mdb', isolation_level=None)\n"
+                               "c.execute('BEGIN')\n"
+                               "print(c.execute('select count(*) from measure1').fetchone()[0], flush=True)\n"
+                               "sys.stdin.read()\n"
+                               "print(c.execute('select count(*) from measure1').fetchone()[0], flush=True)\n"
+                               "c.execute('COMMIT')\n")});
+  ASSERT_TRUE(reader.waitForReadyRead(30000)) << reader.readAllStandardError().toStdString();
+  ASSERT_EQ(reader.readLine().trimmed(), QByteArray("3"));
+  for (int run = 0; run < 3; ++run) {
+    const auto failed = store::storeRun(connection, query, 2, tables);  // throws when the commit cannot be had
+    EXPECT_TRUE(failed.empty());
+  }
+  EXPECT_EQ(rows(1), 6);
+  EXPECT_EQ(rows(2), 3);
+  // The reader's snapshot stood all along; it ends normally.
+  reader.closeWriteChannel();
+  ASSERT_TRUE(reader.waitForFinished(30000));
+  EXPECT_EQ(reader.readAllStandardOutput().trimmed(), QByteArray("3"));
+  EXPECT_EQ(reader.exitCode(), 0) << reader.readAllStandardError().toStdString();
 }

@@ -1,0 +1,109 @@
+#include "engine/Backup.h"
+
+#include <cstdio>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QUrl>
+#include <QUuid>
+
+#include "engine/DatabaseFile.h"
+#include "engine/EngineError.h"
+#include "engine/FailureText.h"
+
+namespace engine {
+
+namespace {
+
+QString errorText(const QSqlError& e) {
+  const QString db = e.databaseText();
+  return db.isEmpty() ? e.text() : db;
+}
+
+/// A Qt SQL connection of its own, removed again when done.
+class ScopedConnection {
+ public:
+  ScopedConnection() : name_(QStringLiteral("cs_backup_") + QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
+  ~ScopedConnection() {
+    if (!QSqlDatabase::contains(name_)) return;
+    QSqlDatabase::database(name_, false).close();
+    QSqlDatabase::removeDatabase(name_);
+  }
+  ScopedConnection(const ScopedConnection&) = delete;
+  ScopedConnection& operator=(const ScopedConnection&) = delete;
+  const QString& name() const { return name_; }
+  QSqlDatabase db() const { return QSqlDatabase::database(name_, false); }
+
+ private:
+  QString name_;
+};
+
+void removeWithSideFiles(const QString& path) {
+  for (const QString& suffix : {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")})
+    QFile::remove(path + suffix);
+}
+
+}  // namespace
+
+QString integrityCheck(const QString& path) {
+  ScopedConnection c;
+  QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), c.name());
+  QUrl uri = QUrl::fromLocalFile(path);
+  uri.setQuery(QStringLiteral("mode=ro"));
+  db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+  db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kLockWaitMs));
+  if (!db.open()) return errorText(db.lastError());
+  QSqlQuery q(db);
+  if (!q.exec(QStringLiteral("PRAGMA integrity_check"))) return errorText(q.lastError());
+  QStringList findings;
+  while (q.next()) findings << q.value(0).toString();
+  return findings.join(QLatin1Char('\n'));
+}
+
+QString backupDatabase(const QString& sourcePath, const QString& targetPath) {
+  const QString source = QFileInfo(sourcePath).absoluteFilePath();
+  const QString target = QFileInfo(targetPath).absoluteFilePath();
+  if (source == target) return QStringLiteral("备份文件不能是数据库本身：%1").arg(QDir::toNativeSeparators(target));
+  const QFileInfo targetInfo(target);
+  if (!targetInfo.dir().exists())
+    return QStringLiteral("备份目录不存在：%1").arg(QDir::toNativeSeparators(targetInfo.absolutePath()));
+  const QString partial = targetInfo.dir().filePath(QStringLiteral(".%1.part-%2")
+                                                        .arg(targetInfo.fileName(),
+                                                             QUuid::createUuid().toString(QUuid::Id128).left(8)));
+  QString failure;
+  {
+    ScopedConnection c;
+    try {
+      // The station's own opening: never creates the source, waits for a writer's lock.
+      openDatabaseFile(c.name(), source);
+      QSqlQuery q(c.db());
+      if (!q.prepare(QStringLiteral("VACUUM INTO ?"))) {
+        failure = errorText(q.lastError());
+      } else {
+        q.addBindValue(partial);
+        if (!q.exec()) failure = errorText(q.lastError());
+      }
+    } catch (const EDatabaseError& e) {
+      failure = e.engineText();
+    }
+  }
+  if (failure.isEmpty()) {
+    const QString check = integrityCheck(partial);
+    if (check != QLatin1String("ok")) failure = QStringLiteral("integrity_check of the copy: ") + check;
+  }
+  if (failure.isEmpty()) {
+    // rename(2) replaces an existing target in one step: it is never missing or half written.
+    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(target).constData()) != 0)
+      failure = QStringLiteral("cannot write '%1'").arg(QDir::toNativeSeparators(target));
+  }
+  if (failure.isEmpty()) return {};
+  removeWithSideFiles(partial);
+  return QStringLiteral("数据库备份失败（%1）：%2").arg(QDir::toNativeSeparators(target), failureText(failure));
+}
+
+}  // namespace engine
