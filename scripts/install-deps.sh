@@ -12,6 +12,7 @@ packages=(
   sqlite3 imagemagick poppler-utils
   dpkg-dev desktop-file-utils
   libmosquitto-dev mosquitto mosquitto-clients openssl
+  libzstd-dev
 )
 
 missing=()
