@@ -171,15 +171,12 @@ void fullYear(const QString& folder) {
       d.transaction();
       QSqlQuery q(d);
       q.prepare(QStringLiteral("INSERT INTO block (unit, day, firstMs, lastMs, runs, data) VALUES (?, ?, ?, ?, ?, ?)"));
-      for (int b = 0; b < kRunsPerDay; b += 120) {
-        const std::vector<StoredRun> block(runs.begin() + b, runs.begin() + b + 120);
-        const QByteArray blob = encodeBlock(block);
-        for (int u = 1; u <= kUnits; ++u) {
-          for (const QVariant& v : {QVariant(u), QVariant(day), QVariant(block.front().timeMs),
-                                    QVariant(block.back().timeMs), QVariant(120), QVariant(blob)})
-            q.addBindValue(v);
-          q.exec();
-        }
+      const QByteArray blob = encodeBlock(runs);  // a day's block, as the writer closes it
+      for (int u = 1; u <= kUnits; ++u) {
+        for (const QVariant& v : {QVariant(u), QVariant(day), QVariant(runs.front().timeMs), QVariant(runs.back().timeMs),
+                                  QVariant(kRunsPerDay), QVariant(blob)})
+          q.addBindValue(v);
+        q.exec();
       }
       q.prepare(QStringLiteral("INSERT INTO daySummary VALUES (?, ?, ?, ?, ?, ?, ?)"));
       for (int k = 0; k < kValues; ++k) {

@@ -18,12 +18,6 @@
 
 namespace archive {
 
-/// An ArchiveError that names a damaged file.
-class ArchiveCorrupt : public ArchiveError {
- public:
-  using ArchiveError::ArchiveError;
-};
-
 /// The folder's month files, oldest first (other files are not the archive's).
 std::vector<QFileInfo> monthFiles(const QString& folder);
 /// "2026-12.sqlite" for a time in December 2026 (UTC).

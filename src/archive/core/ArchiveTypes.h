@@ -22,6 +22,13 @@ class ArchiveError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+/// A damaged archive file (SQLite's "malformed" or "not a database", or a block or staging row
+/// that does not decode).
+class ArchiveCorrupt : public ArchiveError {
+ public:
+  using ArchiveError::ArchiveError;
+};
+
 /// One unit's reading as the station holds it: volts decoded from the packed format.
 struct UnitReading {
   int unit = 0;       // 1..99

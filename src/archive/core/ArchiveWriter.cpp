@@ -51,7 +51,11 @@ void ArchiveWriter::closeOthers(const QString& keep, AppendOutcome& outcome) {
       if (!q.exec(QStringLiteral("SELECT 1 FROM staging LIMIT 1"))) db.fail(QStringLiteral("无法读取长期记录"), q.lastError());
       const bool any = q.next();
       q.finish();
-      if (any) outcome.blocksClosed += closeAll(db);
+      if (any) {
+        outcome.blocksClosed += closeAll(db);
+        // The file is done with: the pages its staging rows took go back to the disk.
+        shrinkFile(f.filePath(), options_.busyTimeoutMs);
+      }
     } catch (const ArchiveCorrupt& e) {
       outcome.notices << QStringLiteral("长期记录文件损坏，已移至 %1（%2）")
                              .arg(QDir::toNativeSeparators(setAside(f.filePath())), QString::fromStdString(e.what()));
@@ -99,6 +103,7 @@ int ArchiveWriter::closeOpenBlocks() {
 
 void ArchiveWriter::loadOpenBlocks() {
   open_.clear();
+  lastDay_ = -1;
   QSqlQuery q(current_->db());
   q.setForwardOnly(true);
   if (!q.exec(QStringLiteral("SELECT unit, day, timeMs FROM staging ORDER BY seq")))
@@ -141,6 +146,15 @@ void ArchiveWriter::storeRun(const Run& run, AppendOutcome& outcome) {
     QSqlQuery insert(d);
     insert.prepare(QStringLiteral("INSERT INTO staging (unit, day, timeMs, data) VALUES (?, ?, ?, ?)"));
     const qint64 day = dayOf(run.timeMs);
+    if (day != lastDay_) {
+      // A new day: every unit's block of another day closes now, also for units that no longer
+      // answer, so the day summaries are whole.
+      for (auto& [unit, b] : open_)
+        if (!b.times.empty() && b.day != day) {
+          closed += closeBlockIn(*current_, unit, b.day, options_.compressionLevel) > 0;
+          b.times.clear();
+        }
+    }
     for (const UnitReading& reading : run.units) {
       if (reading.unit < 1) continue;
       OpenBlock& b = open_[reading.unit];
@@ -163,6 +177,7 @@ void ArchiveWriter::storeRun(const Run& run, AppendOutcome& outcome) {
     }
     insert.finish();
     if (!d.commit()) current_->fail(QStringLiteral("无法写入长期记录"), d.lastError());
+    lastDay_ = day;
   } catch (...) {
     d.rollback();
     openValid_ = false;  // the open blocks are read again from the file

@@ -1,11 +1,12 @@
 #pragma once
 // Appends sampling runs to the archive. One writer per station, used from one thread (the
-// store's): it opens its SQLite connections there, under names of its own.
+// store's): it opens its SQLite connections there, under names of its own, on the first append,
+// so it may be made on another thread but must be used and destroyed on that one.
 //
 // A run goes into the month file of its UTC time as one staging row per unit, in one
 // transaction: the run is stored whole or not at all (ArchiveError), so the caller can retry
 // it. A unit's open block is closed (packed into one `block` row, its day summaries merged)
-// when it holds runsPerBlock runs or when a run of another UTC day arrives for the unit.
+// when it holds runsPerBlock runs or when the first run of another UTC day arrives.
 //
 // Clock changes: runs are keyed by their UTC time, so daylight saving changes nothing. A run
 // at or before the last one stored (the clock set back) is kept: it goes into the block of its
@@ -29,7 +30,7 @@ class ArchiveDb;
 
 struct WriterOptions {
   QString folder;  // the archive folder, made when missing (station folder + "/archive")
-  int runsPerBlock = 120;
+  int runsPerBlock = 480;  // a day at one run every 180 s
   int compressionLevel = 9;
   int busyTimeoutMs = 5000;
   Retention retention;
@@ -82,6 +83,7 @@ class ArchiveWriter {
   bool openValid_ = false;
   bool othersSwept_ = false;
   bool lowDisk_ = false;
+  qint64 lastDay_ = -1;
   qint64 lastAgeCheckDay_ = -1;
 };
 

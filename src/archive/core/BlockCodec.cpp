@@ -22,7 +22,7 @@ void putVarint(std::string& out, quint64 v) {
   out.push_back(char(v));
 }
 
-[[noreturn]] void damaged(const char* what) { throw ArchiveError(std::string("长期记录数据块损坏：") + what); }
+[[noreturn]] void damaged(const char* what) { throw ArchiveCorrupt(std::string("长期记录数据块损坏：") + what); }
 
 class Reader {
  public:

@@ -25,7 +25,7 @@ inline constexpr int kDefaultCompressionLevel = 9;
 
 /// Throws ArchiveError when zstd fails.
 QByteArray encodeBlock(const std::vector<StoredRun>& runs, int level = kDefaultCompressionLevel);
-/// Every run of a block, in stored order. Throws ArchiveError on a damaged block.
+/// Every run of a block, in stored order. Throws ArchiveCorrupt on a damaged block.
 std::vector<StoredRun> decodeBlock(const QByteArray& blob);
 
 /// One column of a block: the times, the cell counts and the values of one value index.
@@ -38,7 +38,7 @@ BlockColumn decodeBlockColumn(const QByteArray& blob, int valueIndex);
 
 /// A staging row: the cell count and the 109 values as varints (a run, before its block closes).
 QByteArray encodeRow(const StoredRun& run);
-/// `timeMs` comes from the row's own column. Throws ArchiveError on a damaged row.
+/// `timeMs` comes from the row's own column. Throws ArchiveCorrupt on a damaged row.
 StoredRun decodeRow(qint64 timeMs, const QByteArray& row);
 
 }  // namespace archive

@@ -75,6 +75,8 @@ int dropDays(const ArchiveDb& db, const QString& where, qint64 day) {
 
 }  // namespace
 
+void shrinkFile(const QString& path, int busyTimeoutMs) { shrink(ArchiveDb(path, false, busyTimeoutMs, false)); }
+
 PruneResult pruneByAge(const QString& folder, int yearsKept, qint64 nowMs, const QString& keepFile,
                        int busyTimeoutMs) {
   PruneResult result;

@@ -9,6 +9,10 @@
 
 namespace archive {
 
+/// Gives the file's free pages back to the file system (they shrink the file at its next
+/// checkpoint). Throws ArchiveError.
+void shrinkFile(const QString& path, int busyTimeoutMs);
+
 struct PruneResult {
   int daysDropped = 0;
   QStringList notices;
