@@ -182,7 +182,7 @@ TEST(ArchiveWrite, SizeLimitDropsTheOldestDaysFirstAndKeepsToday) {
 }
 
 TEST(ArchiveWrite, DamagedFileIsSetAsideReportedAndTheRunStillStored) {
-  for (const qint64 at : {qint64(0), qint64(2 * 16384)}) {  // the header; a page of the tables
+  for (const qint64 at : {qint64(0), qint64(3 * 4096)}) {  // the header; a page of the tables
     SCOPED_TRACE(at);
     ArchiveFolder folder;
     const qint64 t0 = utcMs(2026, 3, 5, 8);
@@ -195,7 +195,7 @@ TEST(ArchiveWrite, DamagedFileIsSetAsideReportedAndTheRunStillStored) {
       QFile f(file);
       ASSERT_TRUE(f.open(QIODevice::ReadWrite));
       ASSERT_TRUE(f.seek(at));
-      f.write(QByteArray(16384, '\x5A'));
+      f.write(QByteArray(4096, '\x5A'));
     }
     ArchiveWriter writer(folder.options(5));
     const qint64 t1 = t0 + 20 * 180000;

@@ -129,9 +129,9 @@ void ArchiveDb::open(bool create, int busyTimeoutMs, bool check) {
   // Incremental vacuum lets pruning (and the end of a month's staging rows) give their space
   // back to the disk; it must be chosen before the first table. WAL: a run is one small append, and readers on other
   // threads never wait for the writer.
-  // 16 KiB pages: a day's block of a unit (10 to 20 KiB) then fills its pages instead of leaving
-  // most of a 4 KiB page's neighbour empty.
-  if (fresh && (!q.exec(QStringLiteral("PRAGMA page_size = 16384")) || !q.exec(QStringLiteral("PRAGMA auto_vacuum = INCREMENTAL"))))
+  // Pages stay at SQLite's 4 KiB: a day's block of a unit (about 9 KiB) then lies in full
+  // overflow pages, where larger pages would hold one block each and leave the rest empty.
+  if (fresh && !q.exec(QStringLiteral("PRAGMA auto_vacuum = INCREMENTAL")))
     fail(QStringLiteral("无法建立长期记录文件"), q.lastError());
   if (!q.exec(QStringLiteral("PRAGMA journal_mode = WAL"))) fail(QStringLiteral("无法建立长期记录文件"), q.lastError());
   q.finish();
