@@ -29,7 +29,17 @@ struct Fit {
 DeviationReport cellDeviations(ArchiveReader& reader, int unit, qint64 fromMs, qint64 toMs, int columns, int top) {
   if (toMs <= fromMs || columns < 1) throw ArchiveError("长期记录：时间范围无效");
   std::vector<Fit> fits(kCells);
-  // First pass: the fits. Second pass (below) only for the chosen cells' curves.
+  // One pass: the fits and every cell's curve (the chosen cells' curves are kept at the end).
+  const double width = double(toMs - fromMs) / columns;
+  std::vector<std::vector<SeriesColumn>> curves(kCells, std::vector<SeriesColumn>(std::size_t(columns)));
+  for (auto& curve : curves)
+    for (int c = 0; c < columns; ++c) {
+      SeriesColumn& col = curve[std::size_t(c)];
+      col.fromMs = fromMs + qint64(width * c);
+      col.toMs = c + 1 == columns ? toMs : fromMs + qint64(width * (c + 1));
+      col.min = std::numeric_limits<double>::max();
+      col.max = std::numeric_limits<double>::lowest();
+    }
   reader.forEachMonth(unit, fromMs, toMs, [&](std::vector<StoredRun>& runs) {
     for (const StoredRun& r : runs) {
       if (r.cellCount < 2) continue;
@@ -37,7 +47,16 @@ DeviationReport cellDeviations(ArchiveReader& reader, int unit, qint64 fromMs, q
       for (int i = 0; i < r.cellCount; ++i) mean += double(r.mv[std::size_t(i)]);
       mean /= r.cellCount;
       const double day = double(r.timeMs - fromMs) / double(kDayMs);
-      for (int i = 0; i < r.cellCount; ++i) fits[std::size_t(i)].add(day, double(r.mv[std::size_t(i)]) - mean);
+      const auto col = std::size_t(std::clamp(qint64(double(r.timeMs - fromMs) / width), qint64(0), qint64(columns - 1)));
+      for (int i = 0; i < r.cellCount; ++i) {
+        const double dev = double(r.mv[std::size_t(i)]) - mean;
+        fits[std::size_t(i)].add(day, dev);
+        SeriesColumn& c = curves[std::size_t(i)][col];
+        ++c.count;
+        c.min = std::min(c.min, dev);
+        c.max = std::max(c.max, dev);
+        c.mean += dev;
+      }
     }
     return true;
   });
@@ -53,43 +72,14 @@ DeviationReport cellDeviations(ArchiveReader& reader, int unit, qint64 fromMs, q
     return std::abs(a.trendMvPerMonth) > std::abs(b.trendMvPerMonth);
   });
   if (int(report.drifting.size()) > top) report.drifting.resize(std::size_t(std::max(0, top)));
-
-  const double width = double(toMs - fromMs) / columns;
-  report.curves.assign(report.drifting.size(), std::vector<SeriesColumn>(std::size_t(columns)));
-  for (auto& curve : report.curves)
-    for (int c = 0; c < columns; ++c) {
-      curve[std::size_t(c)].fromMs = fromMs + qint64(width * c);
-      curve[std::size_t(c)].toMs = c + 1 == columns ? toMs : fromMs + qint64(width * (c + 1));
-      curve[std::size_t(c)].min = std::numeric_limits<double>::max();
-      curve[std::size_t(c)].max = std::numeric_limits<double>::lowest();
-    }
-  if (!report.drifting.empty()) {
-    reader.forEachMonth(unit, fromMs, toMs, [&](std::vector<StoredRun>& runs) {
-      for (const StoredRun& r : runs) {
-        if (r.cellCount < 2) continue;
-        double mean = 0;
-        for (int i = 0; i < r.cellCount; ++i) mean += double(r.mv[std::size_t(i)]);
-        mean /= r.cellCount;
-        const auto col = std::size_t(std::clamp(qint64(double(r.timeMs - fromMs) / width), qint64(0), qint64(columns - 1)));
-        for (std::size_t k = 0; k < report.drifting.size(); ++k) {
-          const int i = report.drifting[k].cell - 1;
-          if (i >= r.cellCount) continue;
-          const double dev = double(r.mv[std::size_t(i)]) - mean;
-          SeriesColumn& c = report.curves[k][col];
-          ++c.count;
-          c.min = std::min(c.min, dev);
-          c.max = std::max(c.max, dev);
-          c.mean += dev;
-        }
-      }
-      return true;
-    });
-  }
-  for (auto& curve : report.curves)
+  for (const CellDeviation& d : report.drifting) {
+    std::vector<SeriesColumn>& curve = curves[std::size_t(d.cell - 1)];
     for (SeriesColumn& c : curve) {
       if (c.count == 0) c.min = c.max = 0;
       else c.mean /= c.count;
     }
+    report.curves.push_back(std::move(curve));
+  }
   return report;
 }
 
