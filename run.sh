@@ -22,10 +22,12 @@ cmake --build --preset release -j "$(nproc)"
 
 mkdir -p demo
 # A fresh station database on the first run: 5 detector units polled every second, with a day
-# of stored samples of their 24 cells, so the history curves show something from the start.
+# of stored samples of their 24 cells, so the history curves show something from the start, and
+# 90 days of long-term archive in demo/archive (unit 2's cell 7 drifting, a discharge every 30 days).
 if [[ ! -e demo/db1.mdb ]]; then
   ./scripts/make-station-db.sh demo 1 5
-  build/release/tools/demo-history/demo-history demo 24
+  rm -rf demo/archive
+  build/release/tools/demo-history/demo-history demo 24 --archive-days 90
 fi
 
 # publish.ini switches publishing on. One that this script wrote is replaced or removed on every

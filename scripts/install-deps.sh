@@ -13,6 +13,7 @@ packages=(
   dpkg-dev desktop-file-utils
   libmosquitto-dev mosquitto mosquitto-clients openssl
   mbpoll curl prometheus
+  libzstd-dev
 )
 
 missing=()

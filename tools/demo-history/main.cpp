@@ -1,12 +1,15 @@
-// Gives a new demo station folder a day of history: demo-history FOLDER [CELLS]
+// Gives a new demo station folder a day of history: demo-history FOLDER [CELLS] [--archive-days N]
 // FOLDER holds db1.mdb with its settings row; every unit it counts gets 480 samples of a string
-// of CELLS lead-acid cells (24 unless given).
+// of CELLS lead-acid cells (24 unless given). With --archive-days, FOLDER/archive also gets N days
+// of long-term archive ending now (a weak cell drifting, a discharge every 30 days).
 #include <QCoreApplication>
 #include <QDir>
+#include <QStringList>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "ArchiveDemo.h"
 #include "DemoDay.h"
 #include "engine/EngineError.h"
 #include "engine/TADOQuery.h"
@@ -15,20 +18,31 @@
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  if (argc < 2 || argc > 3) {
-    std::fprintf(stderr, "usage: demo-history FOLDER [CELLS]\n");
+  QStringList args = app.arguments().mid(1);
+  int archiveDays = 0;
+  if (const qsizetype at = args.indexOf(QStringLiteral("--archive-days")); at >= 0) {
+    bool ok = false;
+    archiveDays = at + 1 < args.size() ? args[at + 1].toInt(&ok) : 0;
+    if (!ok || archiveDays < 1 || archiveDays > 3660) {
+      std::fprintf(stderr, "demo-history: --archive-days needs a number of days, 1..3660\n");
+      return 2;
+    }
+    args.remove(at, 2);
+  }
+  if (args.size() < 1 || args.size() > 2) {
+    std::fprintf(stderr, "usage: demo-history FOLDER [CELLS] [--archive-days N]\n");
     return 2;
   }
-  const int cells = argc == 3 ? std::atoi(argv[2]) : 24;
+  const int cells = args.size() == 2 ? args[1].toInt() : 24;
   if (cells < 1 || cells > acquisition::kCells) {
     std::fprintf(stderr, "demo-history: CELLS must be 1..108\n");
     return 2;
   }
-  const QString folder = QString::fromLocal8Bit(argv[1]);
+  const QString folder = args[0];
   try {
     // The folder becomes the working directory, as for the station itself.
     if (!QDir::setCurrent(folder)) {
-      std::fprintf(stderr, "demo-history: no folder %s\n", argv[1]);
+      std::fprintf(stderr, "demo-history: no folder %s\n", qPrintable(folder));
       return 1;
     }
     engine::TADOConnection connection;
@@ -41,6 +55,11 @@ int main(int argc, char** argv) {
     demo::storeDay(connection, units, cells);
     connection.Close();
     std::printf("demo-history: a day of samples for units 1..%d in %s\n", units, qPrintable(folder));
+    if (archiveDays > 0) {
+      const int runs = demo::writeArchiveDays(QStringLiteral("archive"), units, cells, archiveDays);
+      std::printf("demo-history: %d days of archive (%d runs) for units 1..%d in %s/archive\n", archiveDays, runs,
+                  units, qPrintable(folder));
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "demo-history: %s\n", e.what());
     return 1;
