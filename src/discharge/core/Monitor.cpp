@@ -26,11 +26,6 @@ Settings readSettings(const QString& dbFile) {
   }
 }
 
-QString durationText(qint64 ms) {
-  const qint64 s = ms / 1000;
-  return QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
-}
-
 }  // namespace
 
 Monitor::Monitor(const QString& stationFolder, const QString& dbFile, QObject* parent)

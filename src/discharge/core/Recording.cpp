@@ -46,6 +46,11 @@ QString text(EndReason r) {
   return {};
 }
 
+QString durationText(qint64 ms) {
+  const qint64 s = std::max<qint64>(ms, 0) / 1000;
+  return QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
 int toMillivolts(double volts) {
   if (!std::isfinite(volts) || volts <= 0) return 0;
   return static_cast<int>(std::lround(std::min(volts, 1.0e6) * 1000));

@@ -27,6 +27,9 @@ std::optional<EndReason> endReasonFromCode(const QString& code);
 QString text(StartReason r);
 QString text(EndReason r);
 
+/// A duration as h:mm:ss (hours not bounded), for the operator.
+QString durationText(qint64 ms);
+
 /// One good reply of a unit in discharge.
 struct Sample {
   qint64 timeMs = 0;  ///< UTC, ms since the epoch
