@@ -89,7 +89,7 @@ void RecordsDialog::reload() {
     boxes_.error(this, QString::fromUtf8(e.what()));
   }
   table->resizeColumnsToContents();
-  reportButton->setEnabled(table->rowCount() > 0 && openReport != nullptr);
+  reportButton->setEnabled(table->rowCount() > 0);
   csvButton->setEnabled(table->rowCount() > 0);
   loading_ = false;
 }

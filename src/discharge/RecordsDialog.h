@@ -22,7 +22,7 @@ class RecordsDialog : public QDialog {
   RecordsDialog(Archive& archive, toolkit::MessageBoxes& boxes, QWidget* parent = nullptr);
 
   /// Opens the report of a record (the station's report component: output options, preview,
-  /// printer, PDF). Without it the report button stays disabled.
+  /// printer, PDF). Without it the report button does nothing.
   std::function<void(qint64 id)> openReport;
   /// Asks for the CSV file's name (suggested name given); empty: cancelled. By default the
   /// save file dialog.
