@@ -9,7 +9,7 @@ packages=(
   fonts-noto-cjk fonts-liberation2 xvfb xauth
   cups cups-client cups-bsd printer-driver-cups-pdf
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  sqlite3 imagemagick poppler-utils
+  sqlite3 libsqlite3-dev imagemagick poppler-utils
   dpkg-dev desktop-file-utils
   libmosquitto-dev mosquitto mosquitto-clients openssl
 )
