@@ -10,6 +10,7 @@ packages=(
   cups cups-client cups-bsd printer-driver-cups-pdf
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   sqlite3 python3 imagemagick poppler-utils
+  sqlite3 libsqlite3-dev imagemagick poppler-utils
   dpkg-dev desktop-file-utils
   libmosquitto-dev mosquitto mosquitto-clients openssl
   mbpoll curl prometheus

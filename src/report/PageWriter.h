@@ -82,6 +82,9 @@ class PageWriter {
   int page() const { return page_; }
   int column() const { return column_; }
   const QFont& font() const { return font_; }
+  /// For owners that draw beside the text (curves): the painter and the paper, in inches.
+  QPainter& painter() const { return painter_; }
+  QSizeF paper() const { return paper_; }
 
   /// The fill for a shade of `percent` of `base`: each component c becomes
   /// c + (100 - percent) * (255 - c) / 100 in integer arithmetic (15 % of black is 216).

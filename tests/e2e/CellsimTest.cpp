@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QDeadlineTimer>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <vector>
 
 #include "Cellsim.h"
@@ -113,10 +115,52 @@ TEST(Cellsim, leavesAFileThatIsNoLinkAloneAndRefusesBadOptions) {
   for (const QStringList& bad : {QStringList{QStringLiteral("--units"), QStringLiteral("100")},
                                  QStringList{QStringLiteral("--silent"), QStringLiteral("0")},
                                  QStringList{QStringLiteral("--split"), QStringLiteral("abc")},
+                                 QStringList{QStringLiteral("--discharge"), QStringLiteral("1:0")},
+                                 QStringList{QStringLiteral("--discharge"), QStringLiteral("1:0:0")},
+                                 QStringList{QStringLiteral("--discharge"), QStringLiteral("1:0:1:109")},
                                  QStringList{QStringLiteral("--nonsense")}}) {
     p.start(QStringLiteral(CELLSIM_PATH), bad);
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 2) << bad.join(' ').toStdString();
+  }
+}
+
+TEST(Cellsim, aDischargeStepsDownSlopesThroughTheKneeWithTheWeakCellFirstAndRecovers) {
+  QTemporaryDir dir;
+  const QString link = dir.filePath(QStringLiteral("COM1"));
+  // Six cells, a 3-second discharge with cell 3 weak.
+  Cellsim sim(link, {QStringLiteral("--units"), QStringLiteral("1"), QStringLiteral("--cells"), QStringLiteral("6"),
+                     QStringLiteral("--byte-time"), QStringLiteral("0"), QStringLiteral("--discharge"), QStringLiteral("1:0:0.05:3")});
+  Port port(link);
+  struct Read {
+    double total;
+    std::vector<double> cells;
+  };
+  std::vector<Read> reads;
+  bool recovered = false;
+  QDeadlineTimer deadline(30000);
+  while (!recovered && !deadline.hasExpired()) {
+    port.request(1);
+    const auto f = port.reply();
+    ASSERT_FALSE(f.empty());
+    Read r{protocol::decodePacked(f[9], f[10]), {}};
+    for (int k = 1; k <= 6; ++k) r.cells.push_back(protocol::decodePacked(f[protocol::cellOffset(k)], f[protocol::cellOffset(k) + 1]));
+    const bool low = r.total < 2.13 * 6;
+    recovered = !low && !reads.empty() && reads.back().total < 2.13 * 6;
+    reads.push_back(std::move(r));
+  }
+  ASSERT_TRUE(recovered) << "the string went below 2.13 V a cell and came back on float";
+  EXPECT_GT(reads.back().total, 2.18 * 6);
+  // The step: the first reading under load is already well below float.
+  const auto underLoad = std::find_if(reads.begin(), reads.end(), [](const Read& r) { return r.total < 2.13 * 6; });
+  ASSERT_NE(underLoad, reads.end());
+  EXPECT_GT(underLoad->total, 1.95 * 6);
+  // The knee: at the lowest total the sound cells are near 1.80 V and the weak one far below.
+  const auto lowest = std::min_element(reads.begin(), reads.end(), [](const Read& a, const Read& b) { return a.total < b.total; });
+  for (int k = 0; k < 6; ++k) {
+    if (k == 2) continue;
+    EXPECT_GT(lowest->cells[static_cast<std::size_t>(k)], 1.7) << k + 1;
+    EXPECT_GT(lowest->cells[static_cast<std::size_t>(k)], lowest->cells[2] + 0.1) << k + 1;
   }
 }
 

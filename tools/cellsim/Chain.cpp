@@ -36,7 +36,18 @@ void Chain::drift(std::vector<double>& cells) {
   }
 }
 
-Reply Chain::answer(int asked) {
+double Chain::underLoad(double fraction, double rate, double offset) const {
+  // Lead-acid: about 2.05 V a cell once the load is on, 0.10 V down over the discharge and
+  // 0.15 V more through the knee in its last fifth, so a sound cell ends near 1.80 V. A lithium
+  // iron phosphate cell: 3.20 V, a flat 0.08 V slope, 0.40 V through the knee.
+  const bool lead = options_.chemistry == Chemistry::LeadAcid;
+  const double loaded = lead ? 2.05 : 3.20, slope = lead ? 0.10 : 0.08, knee = lead ? 0.15 : 0.40;
+  const double f = std::clamp(fraction, 0.0, 1.0);
+  const double k = f > 0.8 ? (f - 0.8) / 0.2 : 0.0;
+  return loaded - slope * f * rate - knee * k * k * rate * rate + offset * 0.5;
+}
+
+Reply Chain::answer(int asked, double seconds) {
   Reply reply;
   if (asked < 1 || asked > options_.units || options_.silent.contains(asked)) return reply;
   const auto as = options_.answerAs.find(asked);
@@ -51,6 +62,14 @@ Reply Chain::answer(int asked) {
   } else {
     // A unit beyond the chain (only reached through --answer-as) reports resting cells.
     cells.assign(static_cast<std::size_t>(options_.cells), rest_);
+  }
+  for (const Discharge& d : options_.discharges) {
+    const double fraction = (seconds - d.afterSeconds) / (d.minutes * 60);
+    if (d.unit != unit || unit > options_.units || fraction < 0 || fraction > 1) continue;
+    for (std::size_t k = 0; k < cells.size(); ++k) {
+      const double rate = d.weak.contains(static_cast<int>(k) + 1) ? 1.8 : 1.0;
+      cells[k] = underLoad(fraction, rate, cells[k] - rest_);
+    }
   }
   // A sagging cell reads its sag in this reply only; its own drift goes on underneath, so it
   // comes back where a healthy cell would be.

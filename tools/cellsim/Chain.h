@@ -22,9 +22,13 @@ class Chain {
  public:
   explicit Chain(const Options& options);
 
-  /// The reply to a request for unit `asked`, or an empty reply when nobody answers.
-  /// Every answer lets the answering unit's voltages drift one step.
-  Reply answer(int asked);
+  /// The reply to a request for unit `asked`, `seconds` after cellsim started, or an empty reply
+  /// when nobody answers. Every answer lets the answering unit's voltages drift one step.
+  Reply answer(int asked, double seconds = 0);
+
+  /// A cell's voltage under a discharge `fraction` (0..1) through, falling `rate` times as fast
+  /// as a sound cell; `offset` is the cell's own distance from rest.
+  double underLoad(double fraction, double rate, double offset) const;
 
   /// Current voltage of a unit's cell (1-based), for tests of the drift's bounds.
   double cell(int unit, int k) const { return units_.at(static_cast<std::size_t>(unit - 1)).at(static_cast<std::size_t>(k - 1)); }

@@ -70,6 +70,43 @@ Sag toSag(const std::string& text, const std::string& option) {
   return s;
 }
 
+double toSeconds(const std::string& text, const std::string& option, const std::string& what, double hi) {
+  try {
+    std::size_t used = 0;
+    const double value = std::stod(text, &used);
+    if (used == text.size() && value >= 0 && value <= hi) return value;
+  } catch (const std::exception&) {
+    // falls through to the usage error below
+  }
+  throw UsageError(option + ": expected " + what + ", got '" + text + "'");
+}
+
+/// "UNIT:AFTER:MINUTES[:WEAK]", WEAK as cells such as 3 or 3,7-9
+Discharge toDischarge(const std::string& text, const std::string& option) {
+  std::vector<std::string> parts;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ':')) parts.push_back(item);
+  if (parts.size() < 3 || parts.size() > 4)
+    throw UsageError(option + ": expected UNIT:AFTER:MINUTES[:WEAK], got '" + text + "'");
+  Discharge d;
+  d.unit = static_cast<int>(toNumber(parts[0], option, 1, 99));
+  d.afterSeconds = toSeconds(parts[1], option, "seconds from 0 to 864000 before it starts", 864000);
+  d.minutes = toSeconds(parts[2], option, "its length in minutes, above 0 up to 2880", 2880);
+  if (!(d.minutes > 0)) throw UsageError(option + ": expected its length in minutes, above 0 up to 2880, got '" + parts[2] + "'");
+  if (parts.size() == 4) {
+    std::stringstream cells(parts[3]);
+    while (std::getline(cells, item, ',')) {
+      const auto dash = item.find('-');
+      const int from = static_cast<int>(toNumber(item.substr(0, dash), option, 1, 108));
+      const int to = dash == std::string::npos ? from : static_cast<int>(toNumber(item.substr(dash + 1), option, from, 108));
+      for (int k = from; k <= to; ++k) d.weak.insert(k);
+    }
+    if (d.weak.empty()) throw UsageError(option + ": expected weak cells such as 3 or 3,7-9");
+  }
+  return d;
+}
+
 }  // namespace
 
 Options parseOptions(const std::vector<std::string>& args) {
@@ -101,6 +138,7 @@ Options parseOptions(const std::vector<std::string>& args) {
       const int asked = static_cast<int>(toNumber(pair.substr(0, eq), a, 1, 99));
       o.answerAs[asked] = static_cast<int>(toNumber(pair.substr(eq + 1), a, 1, 99));
     } else if (a == "--sag") o.sags.push_back(toSag(value(), a));
+    else if (a == "--discharge") o.discharges.push_back(toDischarge(value(), a));
     else if (a == "--turnaround") o.turnaroundMs = static_cast<int>(toNumber(value(), a, 0, 10000));
     else if (a == "--byte-time") o.byteMicros = static_cast<int>(toNumber(value(), a, 0, 1000000));
     else if (a == "--link") o.link = value();
@@ -141,6 +179,11 @@ Faults:
   --sag U:C:V[:A[:N]]  cell C of unit U reads V volts in that unit's replies A+1 to A+N
                        (defaults A=2, N=6; N=0: for good), then drifts on as before;
                        repeatable (e.g. --sag 1:7:1.7 to raise a low-cell alarm)
+  --discharge U:A:M[:W]  unit U's string discharges from A seconds after the start for
+                       M minutes (both may have decimals): a step down under load, a slow
+                       slope, the knee at the end (the sound cells near 1.80 V lead-acid);
+                       cells W (e.g. 7 or 3,7-9) fall faster; then back on float;
+                       repeatable (e.g. --discharge 2:30:1:7 for a one-minute test)
 Other:
   --reply-log FILE     a line per reply sent: CLOCK_MONOTONIC ns of its last byte, unit, bytes
   -v, --verbose        a line per frame on standard error

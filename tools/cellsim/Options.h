@@ -21,6 +21,16 @@ struct Sag {
   int replies = 6;
 };
 
+/// A discharge of one unit's string: from `afterSeconds` after cellsim started, for `minutes`,
+/// the cells step down under load, slope down slowly and fall through the knee at the end;
+/// `weak` cells fall faster. Then the load goes and the cells are back on float.
+struct Discharge {
+  int unit = 0;
+  double afterSeconds = 0;
+  double minutes = 1;
+  std::set<int> weak;
+};
+
 struct Options {
   /// Units 1..units answer; at most 99.
   int units = 5;
@@ -38,6 +48,8 @@ struct Options {
   std::map<int, int> answerAs;
   /// Cells that sag out of their range and come back.
   std::vector<Sag> sags;
+  /// Discharges, by unit.
+  std::vector<Discharge> discharges;
   /// Pause between the last byte of a request and the first byte of the reply.
   int turnaroundMs = 20;
   /// Time one byte takes on the line: 10 bits at 9600 baud.

@@ -40,8 +40,9 @@ void logReply(const cellsim::Reply& r, int asked) {
 }
 
 /// Answers one request; false when cellsim is stopping.
-bool serve(cellsim::Line& line, cellsim::Chain& chain, const cellsim::Options& o, int asked, std::FILE* log) {
-  const cellsim::Reply r = chain.answer(asked);
+bool serve(cellsim::Line& line, cellsim::Chain& chain, const cellsim::Options& o, int asked, std::FILE* log,
+           std::int64_t startNs) {
+  const cellsim::Reply r = chain.answer(asked, static_cast<double>(cellsim::monotonicNs() - startNs) / 1e9);
   if (o.verbose) logReply(r, asked);
   if (r.bytes.empty()) return true;
   if (!cellsim::sleepUntil(cellsim::monotonicNs() + std::int64_t{o.turnaroundMs} * 1'000'000)) return false;
@@ -56,6 +57,7 @@ bool serve(cellsim::Line& line, cellsim::Chain& chain, const cellsim::Options& o
 }
 
 int run(const cellsim::Options& o) {
+  const std::int64_t startNs = cellsim::monotonicNs();  // the discharges' clock
   cellsim::Line line(o.device, o.link);
   if (o.device.empty() && o.link.empty()) {
     std::cout << line.path() << std::endl;
@@ -90,7 +92,7 @@ int run(const cellsim::Options& o) {
         continue;
       }
       at += protocol::kRequestSize;
-      if (!serve(line, chain, o, unit, log)) break;
+      if (!serve(line, chain, o, unit, log, startNs)) break;
     }
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(at));
   }
