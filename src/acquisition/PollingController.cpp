@@ -95,6 +95,11 @@ void PollingController::samplingTaken(const QString& failure) {
   if (!failure.isEmpty()) emit samplingFailed(failure);
 }
 
+void PollingController::samplingStored(double seconds) {
+  ElapsedSeconds = 0;
+  emit samplingRunStored(seconds);
+}
+
 ReplyOutcome PollingController::receive(std::span<const std::uint8_t> block) {
   // Whatever the block holds, it is an answer on the line for the polling cycle.
   ReplyReceived = true;

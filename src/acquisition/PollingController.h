@@ -76,6 +76,8 @@ class PollingController : public QObject {
   /// failed (retrying at every tick would give the units that were stored a row per tick).
   /// A failure's text is announced.
   void samplingTaken(const QString& failure = {});
+  /// A sampling run stored every unit, in `seconds`.
+  void samplingStored(double seconds);
 
  signals:
   /// Polling has started (emitted just before the port is opened, which may fail) or stopped.
@@ -92,6 +94,8 @@ class PollingController : public QObject {
   void replyHandled(const acquisition::ReplyOutcome& outcome, int polledUnit);
   /// A sampling run failed with this text.
   void samplingFailed(const QString& text);
+  /// A sampling run stored every unit; it took `seconds`.
+  void samplingRunStored(double seconds);
 
  private:
   std::unique_ptr<toolkit::CommEventPump> pump_;

@@ -19,6 +19,7 @@ std::unique_ptr<health::HealthMonitor> attachHealth(TForm1& form) {
   auto monitor = std::make_unique<health::HealthMonitor>(std::move(view), QStringLiteral("db1.mdb"));
 
   health::HealthMonitor* m = monitor.get();
+  m->exportSamples = [&form](int unit, const QString& path) { return form.store.exportSamples(unit, path); };
   toolkit::HandlerGuard& guard = form.guard();
   const acquisition::PollingController* polling = form.polling;
   QObject::connect(polling, &acquisition::PollingController::pollingStarted, m, guard.wrap([m] { m->pollingStarted(); }));

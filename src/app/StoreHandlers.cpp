@@ -1,5 +1,6 @@
 // Settings load and save, sampling and clearing, as the window sees them; the work is the
 // StationStore's.
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <stdexcept>
 
@@ -30,10 +31,15 @@ void TForm1::SaveSettings(const QString& intervalText, std::uint8_t unitCount) {
 void TForm1::StoreSamples() {
   if (!polling->samplingDue()) return;
   Timer1->setEnabled(false);
+  QElapsedTimer clock;
+  clock.start();
   const std::vector<store::UnitFailure> failures = store.storeSamples(polling->tables, polling->UnitCount);
-  polling->samplingTaken();
   Timer1->setEnabled(true);
-  if (!failures.empty()) throw std::runtime_error(store::failureText(failures).toStdString());
+  if (!failures.empty()) {
+    polling->samplingTaken();
+    throw std::runtime_error(store::failureText(failures).toStdString());
+  }
+  polling->samplingStored(static_cast<double>(clock.nsecsElapsed()) / 1e9);
   sampleFailures_.clear();
 }
 

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QDir>
 
+#include "app/ControlRoomWiring.h"
 #include "app/HealthWiring.h"
 #include "app/Publishing.h"
 #include "app/Unit1.h"
@@ -25,6 +26,8 @@ int main(int argc, char** argv) {
   // Declared after the window and the health monitor, so it stops (and says "offline") first.
   const auto publishing = attachPublishing(Form1);
   if (publishing) publishHealthEvents(*health, *publishing);
+  // Modbus TCP and metrics, off without controlroom.ini.
+  const auto controlRoom = attachControlRoom(Form1, health.get());
   desktop::SignalClose closeOnSignal([&Form1] { Form1.close(); });
   Form1.show();
   return app.exec();

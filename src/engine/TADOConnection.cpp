@@ -155,7 +155,6 @@ ResultSet TADOConnection::run(const window::Sql& sql) {
   return result;
 }
 
-bool TADOConnection::returnsRow(const window::Sql& sql) { return !run(sql).rows.empty(); }
 
 void TADOConnection::runAll(const std::vector<window::Sql>& statements) {
   if (statements.empty()) return;

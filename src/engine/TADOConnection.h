@@ -95,7 +95,7 @@ class TADOConnection {
   ResultSet run(const QString& sql);
   ResultSet run(const window::Sql& sql);
   void runAll(const std::vector<window::Sql>& statements);
-  bool returnsRow(const window::Sql& sql);
+
   QVariant schemaVersion();
   template <typename F>
   auto inSavepoint(F&& work);

@@ -6,12 +6,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <stdexcept>
 
 #include "acquisition/core/MeasurementTables.h"
+#include "toolkit/AtomicFile.h"
 
 #include "common/NumberText.h"
 #include "health/HealthMonitor.h"
@@ -102,11 +102,7 @@ int EventsDialog::exportTo(const QString& path) {
     for (const QString& f : fields(e, '.')) line << csvField(f);
     csv += line.join(QLatin1Char(',')) + QStringLiteral("\r\n");
   }
-  const QByteArray bytes = csv.toUtf8();
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-    throw std::runtime_error(
-        QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString()).toStdString());
+  toolkit::writeFileAtomically(path, csv.toUtf8());
   return static_cast<int>(rows.size());
 }
 

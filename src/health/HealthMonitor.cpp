@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPalette>
-#include <QSaveFile>
 #include <stdexcept>
 
 #include "common/NumberText.h"
@@ -338,6 +337,7 @@ void HealthMonitor::showMenu(const QPoint& globalPos) {
   menu.addSeparator();
   connect(menu.addAction(QStringLiteral("导出历史数据…")), &QAction::triggered, this,
           guard.wrap([this] { exportHistory(); }));
+  for (const auto& add : menuAdditions) add(menu);
   runMenu(menu, globalPos);
 }
 
@@ -365,33 +365,12 @@ void HealthMonitor::openEvents() {
   runDialog(dialog);
 }
 
-int HealthMonitor::writeHistoryCsv(int unit, const QString& path) {
-  const std::vector<SampleRow> rows = db_.samples(unit);
-  QByteArray csv = "time";
-  for (int k = 1; k <= 108; ++k) csv += ",V" + QByteArray::number(k);
-  csv += ",V\r\n";
-  // Numbers as the station writes them into statements: 15 significant digits, a period, so a
-  // comma never has to be quoted.
-  for (const SampleRow& row : rows) {
-    csv += common::formatGeneral(row.time).c_str();
-    for (double v : row.volts) {
-      csv += ',';
-      csv += common::formatGeneral(v).c_str();
-    }
-    csv += "\r\n";
-  }
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
-    throw std::runtime_error(QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString()).toStdString());
-  return static_cast<int>(rows.size());
-}
-
 void HealthMonitor::exportHistory() {
   const int unit = view_.shownUnit();
   const QString path = askSavePath(QStringLiteral("导出第%1台的历史数据").arg(unit),
                                    QStringLiteral("measure%1.csv").arg(unit));
   if (path.isEmpty()) return;
-  const int rows = writeHistoryCsv(unit, path);
+  const int rows = exportSamples(unit, path);
   view_.boxes->plain(view_.window,
                      QStringLiteral("已导出第%1台的%2条记录到 %3").arg(unit).arg(rows).arg(QDir::toNativeSeparators(path)));
 }

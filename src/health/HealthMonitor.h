@@ -90,8 +90,6 @@ class HealthMonitor : public QObject {
   bool flushEvents();
   /// Events waiting for the record.
   std::size_t pendingEvents() const { return pending_.size(); }
-  /// Writes the unit's stored samples as CSV. Throws HealthDbError or std::runtime_error.
-  int writeHistoryCsv(int unit, const QString& path);
 
   const AlarmTracker& alarms() const { return *alarms_; }
   LineCounts& counts() { return counts_; }
@@ -105,6 +103,12 @@ class HealthMonitor : public QObject {
   std::function<void(QDialog&)> runDialog;
   /// A file to write, or empty when the operator gave none.
   std::function<QString(const QString& title, const QString& suggested)> askSavePath;
+  /// Writes a unit's stored samples as CSV to a path and returns the rows written: the store's
+  /// export, for the menu's 导出历史数据….
+  std::function<int(int unit, const QString& path)> exportSamples;
+  /// Further entries of the window's context menu, added after the monitor's own by the
+  /// features that offer them.
+  std::vector<std::function<void(QMenu&)>> menuAdditions;
 
  signals:
   /// An event went to the record (and the log).

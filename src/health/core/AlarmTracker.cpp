@@ -98,4 +98,21 @@ std::vector<int> AlarmTracker::unitsInAlarm() const {
   return units;
 }
 
+bool AlarmTracker::limitInAlarm(int u, Limit limit) const {
+  const UnitState& unit = units_[u];
+  switch (limit) {
+    case Limit::TotalLow: return unit.totalLow.active;
+    case Limit::TotalHigh: return unit.totalHigh.active;
+    case Limit::Spread: return unit.spread.active;
+    case Limit::CellLow:
+    case Limit::CellHigh:
+      for (int k = 1; k <= acquisition::kCells; ++k) {
+        const CellChecks& c = unit.cells[k];
+        if (limit == Limit::CellLow ? c.low.active : c.high.active) return true;
+      }
+      return false;
+  }
+  return false;
+}
+
 }  // namespace health

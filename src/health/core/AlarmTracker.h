@@ -40,6 +40,8 @@ class AlarmTracker {
   bool cellInAlarm(int u, int k) const { return units_[u].cells[k].active(); }
   bool totalInAlarm(int u) const { return units_[u].totalLow.active || units_[u].totalHigh.active; }
   bool spreadInAlarm(int u) const { return units_[u].spread.active; }
+  /// Whether an alarm of this kind is active on unit u (for a cell limit: on any cell).
+  bool limitInAlarm(int u, Limit limit) const;
   /// Alarms active on the unit, of every kind.
   int activeCount(int u) const { return units_[u].active; }
   /// Units with an active alarm, in ascending order.

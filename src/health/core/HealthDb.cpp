@@ -200,26 +200,4 @@ qint64 HealthDb::eventCount() {
   return q.value(0).toLongLong();
 }
 
-std::vector<SampleRow> HealthDb::samples(int unit) {
-  const QString table = store::sampleTableName(unit);  // range-checked: only measure1..measure99
-  open();
-  QSqlQuery q(QSqlDatabase::database(name_, false));
-  q.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE lower(name) = lower(?)"));
-  q.addBindValue(table);
-  if (!q.exec() || !q.next()) fail(QStringLiteral("无法读取历史数据"), q.lastError().text());
-  std::vector<SampleRow> rows;
-  if (q.value(0).toInt() == 0) return rows;
-  QString columns;
-  for (int k = 1; k <= acquisition::kCells; ++k) columns += QStringLiteral("V%1,").arg(k);
-  if (!q.exec(QStringLiteral("SELECT %1V,measureTime FROM %2 ORDER BY measureTime").arg(columns, table)))
-    fail(QStringLiteral("无法读取历史数据"), q.lastError().text());
-  while (q.next()) {
-    SampleRow row;
-    for (int i = 0; i < 109; ++i) row.volts[static_cast<std::size_t>(i)] = q.value(i).toDouble();
-    row.time = q.value(109).toDouble();
-    rows.push_back(row);
-  }
-  return rows;
-}
-
 }  // namespace health

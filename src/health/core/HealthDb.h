@@ -1,6 +1,5 @@
 #pragma once
-// The station's alarm limits and event record in db1.mdb, next to `setting`, and the samples
-// for export. A connection of its own, with every value bound: nothing the operator or the
+// The station's alarm limits and event record in db1.mdb, next to `setting`. A connection of its own, with every value bound: nothing the operator or the
 // line supplies becomes statement text.
 //
 // The database file is never created here: a missing file fails like any other database
@@ -36,12 +35,6 @@ struct StoredEvent {
   QString detail;
 };
 
-struct SampleRow {
-  double time = 0;
-  /// V1..V108, then V (the total).
-  std::array<double, 109> volts{};
-};
-
 class HealthDb {
  public:
   /// `file` is taken as it stands at construction (a relative name against the current folder).
@@ -64,8 +57,6 @@ class HealthDb {
   /// Events held.
   qint64 eventCount();
 
-  /// The unit's stored samples in time order; none when its table does not exist yet.
-  std::vector<SampleRow> samples(int unit);
 
  private:
   void open();

@@ -2,13 +2,6 @@
 
 namespace store {
 
-QString asciiUpper(const QString& text) {
-  QString out = text;
-  for (QChar& c : out)
-    if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) c = QChar(c.unicode() - ('a' - 'A'));
-  return out;
-}
-
 namespace {
 
 char16_t upper(char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - (u'a' - u'A')) : c; }

@@ -7,11 +7,9 @@
 
 namespace store {
 
-/// Upper case on the ASCII letters a..z only; every other character unchanged.
-QString asciiUpper(const QString& text);
 
-/// True when some entry equals `name` as a whole after asciiUpper of both, walking the list
-/// in order.
+/// True when some entry equals `name` as a whole once the ASCII letters a..z of both are upper
+/// case (every other character compared as it stands), walking the list in order.
 bool listHoldsTable(const QStringList& names, const QString& name);
 
 /// Asks the engine afresh (tables, views and system tables) on every call. Throws
