@@ -15,47 +15,16 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "publish/FailureClass.h"
 #include "publish/PublishLog.h"
 #include "publish/core/Payloads.h"
 
 namespace publish {
 
-// What libmosquitto's callbacks reach through their user data. It outlives the link when a
-// connection start is left behind on its helper thread (which may still log through it).
-struct BrokerLink::Hub {
-  BrokerLink* link = nullptr;
-  std::mutex mutex;
-  /// The library's error lines of the current attempt (OpenSSL's reasons among them).
-  std::string libraryErrors;
-};
-
-// One connection start (name lookup, TCP connect, TLS set-up) on a helper thread. Whoever
-// finishes last cleans up: when the link stops first, the helper destroys the client.
-struct BrokerLink::Job {
-  std::mutex mutex;
-  bool done = false;
-  bool abandoned = false;
-  int rc = MOSQ_ERR_SUCCESS;
-  int err = 0;
-  int wakeFd = -1;
-  mosquitto* mosq = nullptr;
-  std::shared_ptr<Hub> hub;
-  ~Job() {
-    if (wakeFd >= 0) ::close(wakeFd);
-  }
-};
-
 namespace {
 
 void info(const std::string& text) { qCInfo(lcPublish).noquote() << QString::fromStdString(text); }
 void warning(const std::string& text) { qCWarning(lcPublish).noquote() << QString::fromStdString(text); }
-
-// The library's texts end with a period; ours go on after them.
-std::string describe(int rc, int err) {
-  std::string text = rc == MOSQ_ERR_ERRNO ? std::strerror(err) : mosquitto_strerror(rc);
-  while (!text.empty() && text.back() == '.') text.pop_back();
-  return text;
-}
 
 void blockSigpipe() {
   // Writing to a socket the broker closed raises SIGPIPE on the writing thread (OpenSSL
@@ -272,13 +241,8 @@ void BrokerLink::loop() {
     }
     const auto now = Clock::now();
     if (job_) {
-      bool done;
-      {
-        std::lock_guard lock(job_->mutex);
-        done = job_->done;
-      }
-      if (done) {
-        const int rc = job_->rc, err = job_->err;
+      if (job_->done()) {
+        const int rc = job_->rc(), err = job_->err();
         job_.reset();
         attemptStarted(rc, err);
         continue;
@@ -333,108 +297,9 @@ void BrokerLink::attempt() {
     std::lock_guard lock(hub_->mutex);
     hub_->libraryErrors.clear();
   }
-  auto job = std::make_shared<Job>();
-  job->wakeFd = ::dup(wakeFd_);
-  job->mosq = mosq_;
-  job->hub = hub_;
-  if (job->wakeFd < 0) throw std::runtime_error(std::string("dup: ") + std::strerror(errno));
   const bool first = !everAttempted_;
   everAttempted_ = true;
-  // Both calls make a non-blocking TCP connect; the name lookup before it may take as long as
-  // the DNS server wants, so it runs here, away from the link thread that stop() joins.
-  std::thread([job, first, host = settings_.host, port = settings_.port, keepAlive = settings_.keepAliveSeconds] {
-    blockSigpipe();
-    const int rc = first ? mosquitto_connect_async(job->mosq, host.c_str(), port, keepAlive)
-                         : mosquitto_reconnect_async(job->mosq);
-    const int err = errno;
-    std::lock_guard lock(job->mutex);
-    job->done = true;
-    job->rc = rc;
-    job->err = err;
-    if (job->abandoned) {
-      mosquitto_destroy(job->mosq);
-      return;
-    }
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(job->wakeFd, &one, sizeof one);
-  }).detach();
-  job_ = std::move(job);
-}
-
-void BrokerLink::attemptStarted(int rc, int err) {
-  if (rc == MOSQ_ERR_SUCCESS) {
-    connectDeadline_ = Clock::now() + std::chrono::seconds(settings_.connectTimeoutSeconds);
-    return;
-  }
-  if (rc == MOSQ_ERR_INVAL) {
-    {
-      std::lock_guard lock(mutex_);
-      counters_.state = State::GivenUp;
-      counters_.failure = Failure::Other;
-    }
-    warning("the broker settings are not usable (" + describe(rc, err) + ")");
-    return;
-  }
-  connectionEnded(rc, err);
-}
-
-Failure BrokerLink::classify(int rc, int err, std::string& detail) const {
-  std::string library;
-  {
-    std::lock_guard lock(hub_->mutex);
-    library = hub_->libraryErrors;
-  }
-  detail.clear();
-  switch (refusedCode_) {
-    case 0: break;
-    case 3: detail = mosquitto_connack_string(refusedCode_); return Failure::Unavailable;
-    // mosquitto answers a wrong password with "not authorised" as well: with a username that
-    // is a refused login, which a rotated password or an authentication service back up heals.
-    case 5:
-      detail = mosquitto_connack_string(refusedCode_);
-      return settings_.username.empty() ? Failure::NotAuthorised : Failure::LoginRefused;
-    default: detail = mosquitto_connack_string(refusedCode_); return Failure::LoginRefused;
-  }
-  if (library.find("certificate verify failed") != std::string::npos) {
-    detail = library;
-    return Failure::Verification;
-  }
-  if (rc == MOSQ_ERR_TLS) {
-    detail = library;
-    return Failure::Handshake;
-  }
-  if (rc == MOSQ_ERR_EAI) {
-    detail = describe(rc, err);
-    return Failure::Lookup;
-  }
-  if (rc == MOSQ_ERR_KEEPALIVE) return Failure::Timeout;
-  // A TLS connection closed before the broker answered CONNECT was cut in its handshake (a
-  // restarting broker, a proxy without a backend, a listener that speaks no TLS).
-  bool connecting;
-  {
-    std::lock_guard lock(mutex_);
-    connecting = counters_.state == State::Connecting;
-  }
-  const Failure closed = settings_.tls && connecting ? Failure::Handshake : Failure::Reset;
-  if (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_NO_CONN) {
-    detail = library;
-    return closed;
-  }
-  if (rc == MOSQ_ERR_ERRNO) {
-    switch (err) {
-      case ECONNREFUSED: return Failure::Refused;
-      case ECONNRESET:
-      case ECONNABORTED:
-      case EPIPE: detail = library; return closed;
-      case ETIMEDOUT: return Failure::Timeout;
-      case EHOSTUNREACH:
-      case ENETUNREACH:
-      case ENETDOWN: detail = std::strerror(err); return Failure::Unreachable;
-      default: break;
-    }
-  }
-  detail = describe(rc, err);
-  return Failure::Other;
+  job_ = ConnectStart::begin(mosq_, first, settings_.host, settings_.port, settings_.keepAliveSeconds, wakeFd_, hub_);
 }
 
 void BrokerLink::service(short revents) {
@@ -526,157 +391,6 @@ void BrokerLink::pump() {
     ++counters_.dropped;
     warning("a message for " + m.topic + " was dropped: " + mosquitto_strerror(rc));
   }
-}
-
-void BrokerLink::connectionEnded(int rc, int err) {
-  std::string detail;
-  const Failure f = classify(rc, err, detail);
-  failed(f, detail);
-}
-
-void BrokerLink::failed(Failure f, const std::string& detail) {
-  const auto now = Clock::now();
-  bool wasConnected;
-  std::uint64_t dropped;
-  {
-    std::lock_guard lock(mutex_);
-    wasConnected = counters_.state == State::Connected;
-    dropped = counters_.dropped;
-  }
-  const bool flapNow = wasConnected && flaps_.lost(now);
-  if (isFinal(f)) {
-    {
-      std::lock_guard lock(mutex_);
-      counters_.state = State::GivenUp;
-      counters_.failure = f;
-    }
-    warning("the broker " + where_ + " cannot be used: " + failureText(f, detail) +
-            "; publishing is off until publish.ini is corrected and the station restarts");
-    return;
-  }
-  ++failures_;
-  const std::chrono::milliseconds first(std::int64_t{settings_.reconnectMinSeconds} * 1000);
-  const std::chrono::milliseconds longest = isSlow(f) ? std::chrono::milliseconds(kLoginRetryLongest)
-                                                      : std::chrono::milliseconds(std::int64_t{settings_.reconnectMaxSeconds} * 1000);
-  const auto delay = retryDelay(failures_, first, longest);
-  {
-    std::lock_guard lock(mutex_);
-    counters_.state = State::Waiting;
-    counters_.failure = f;
-    retryAt_ = now + delay;
-  }
-  if (flapNow && !flapping_) {
-    flapping_ = true;
-    warning("the broker " + where_ + " closes the connection right after accepting it: is client_id " + settings_.clientId +
-            " used by another station? Retrying with a growing delay, up to " +
-            std::to_string(settings_.reconnectMaxSeconds) + " s");
-  }
-  if (isSlow(f)) {
-    if (!reportedSlow_ || now - slowReportedAt_ >= kLoginReportEvery) {
-      warning("the broker " + where_ + " refused the login: " + failureText(f, detail) +
-              "; retrying with a growing delay, up to every 15 minutes (this is logged once an hour while it lasts)");
-      slowReportedAt_ = now;
-      announceConnect_ = true;
-    }
-    reportedSlow_ = f;
-    outageReported_ = true;
-    return;
-  }
-  // One line per outage, not one per attempt; none per drop while the broker keeps dropping us.
-  if (outageReported_ || flapping_) return;
-  outageReported_ = true;
-  announceConnect_ = true;
-  droppedAtOutage_ = dropped;
-  warning(std::string(wasConnected ? "lost the connection to the broker " : "cannot connect to the broker ") + where_ +
-          ": " + failureText(f, detail) + "; retrying at most every " + std::to_string(settings_.reconnectMaxSeconds) +
-          " s, keeping up to " + std::to_string(settings_.bufferMessages) + " messages meanwhile");
-}
-
-bool BrokerLink::waitForJob(Clock::time_point until) {
-  for (;;) {
-    {
-      std::lock_guard lock(job_->mutex);
-      if (job_->done) return true;
-    }
-    const auto left = millis(until - Clock::now());
-    if (left <= 0) return false;
-    pollfd p{wakeFd_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(std::min<long long>(left, 100))) > 0) drainWake();
-  }
-}
-
-void BrokerLink::closing(Clock::time_point deadline) {
-  if (job_) {
-    // A name lookup that hangs is not worth more than two seconds of the station's stop.
-    if (!waitForJob(Clock::now() + std::chrono::seconds(2))) {
-      std::lock_guard lock(job_->mutex);
-      if (!job_->done) {
-        job_->abandoned = true;
-        mosq_ = nullptr;
-      }
-    }
-    job_.reset();
-    if (!mosq_) {
-      std::uint64_t left;
-      {
-        std::lock_guard lock(mutex_);
-        counters_.state = State::Stopped;
-        left = buffer_.size() + states_.size();
-      }
-      warning("the connection to the broker " + where_ + " was still being started (name lookup) when the station stopped" +
-              (left ? "; " + std::to_string(left) + " messages were not delivered" : std::string()));
-      return;
-    }
-  }
-  const auto connected = [this] {
-    std::lock_guard lock(mutex_);
-    return counters_.state == State::Connected && mosquitto_socket(mosq_) >= 0;
-  };
-  const auto idle = [this] {
-    std::lock_guard lock(mutex_);
-    return buffer_.empty() && states_.empty() && counters_.inFlight == 0;
-  };
-  const auto runFor = [&](auto done, Clock::time_point until) {
-    while (connected() && !done() && Clock::now() < until) {
-      pollfd p{mosquitto_socket(mosq_), POLLIN, 0};
-      if (mosquitto_want_write(mosq_)) p.events |= POLLOUT;
-      const auto left = millis(until - Clock::now());
-      const int rc = ::poll(&p, 1, static_cast<int>(std::clamp<long long>(left, 0, 100)));
-      if (rc < 0 && errno != EINTR) return;
-      service(rc > 0 ? p.revents : 0);
-    }
-  };
-  if (connected()) {
-    // What is waiting first (the last "polling stopped" among it), within half the grace
-    // period, then the status; a clean DISCONNECT keeps the broker from sending the last will
-    // on top.
-    const auto now = Clock::now();
-    runFor(idle, now + (deadline - now) / 2);
-    if (connected()) {
-      int mid = 0;
-      if (mosquitto_publish(mosq_, &mid, statusTopic_.c_str(), static_cast<int>(std::strlen(kOffline)), kOffline,
-                            1, true) == MOSQ_ERR_SUCCESS) {
-        offlineMid_ = mid;
-        runFor([this] { return offlineAcked_; }, deadline);
-      }
-    }
-    if (connected()) {
-      mosquitto_disconnect(mosq_);
-      const auto until = Clock::now() + std::chrono::milliseconds(500);
-      while (mosquitto_socket(mosq_) >= 0 && mosquitto_want_write(mosq_) && Clock::now() < until) {
-        pollfd p{mosquitto_socket(mosq_), POLLOUT, 0};
-        if (::poll(&p, 1, 100) < 0 && errno != EINTR) break;
-        if (mosquitto_loop_write(mosq_, 1) != MOSQ_ERR_SUCCESS) break;
-      }
-    }
-  }
-  std::uint64_t left;
-  {
-    std::lock_guard lock(mutex_);
-    counters_.state = State::Stopped;
-    left = buffer_.size() + states_.size() + counters_.inFlight;
-  }
-  if (left) warning(std::to_string(left) + " messages for the broker " + where_ + " were not delivered before the station stopped");
 }
 
 void BrokerLink::onConnect(mosquitto*, void* hub, int rc) {

@@ -35,6 +35,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "publish/ConnectStart.h"
 #include "publish/core/LinkPolicy.h"
 #include "publish/core/LinkStatus.h"
 #include "publish/core/MessageBuffer.h"
@@ -116,8 +117,14 @@ class BrokerLink {
 
  private:
   using Clock = std::chrono::steady_clock;
-  struct Hub;
-  struct Job;
+  // What libmosquitto's callbacks reach through their user data. It outlives the link when a
+  // connection start is left behind on its helper thread (which may still log through it).
+  struct Hub {
+    BrokerLink* link = nullptr;
+    std::mutex mutex;
+    /// The library's error lines of the current attempt (OpenSSL's reasons among them).
+    std::string libraryErrors;
+  };
 
   void run() noexcept;
   void loop();
@@ -157,7 +164,7 @@ class BrokerLink {
   Clock::time_point retryAt_{};
 
   // Link thread only.
-  std::shared_ptr<Job> job_;
+  std::shared_ptr<ConnectStart> job_;
   std::unordered_set<int> dataMids_;
   int offlineMid_ = -1;
   bool offlineAcked_ = false;
