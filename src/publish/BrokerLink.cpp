@@ -312,12 +312,13 @@ void BrokerLink::service(short revents) {
   if (hungUp) {
     socklen_t len = sizeof soError;
     if (::getsockopt(mosquitto_socket(mosq_), SOL_SOCKET, SO_ERROR, &soError, &len) != 0) soError = 0;
-    // With TLS the library has already tried the refused connect and kept quiet about it;
-    // a socket that never got connected to a peer says what happened all the same.
+    // With TLS the library has already met the refused connect, reported success and left
+    // only errno behind; a socket without a peer confirms it (a reset one has none either,
+    // but its start left no ECONNREFUSED).
     sockaddr_storage peer{};
     socklen_t peerLen = sizeof peer;
-    if (soError == 0 && ::getpeername(mosquitto_socket(mosq_), reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0 &&
-        errno == ENOTCONN)
+    if (soError == 0 && startErrno_ == ECONNREFUSED &&
+        ::getpeername(mosquitto_socket(mosq_), reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0 && errno == ENOTCONN)
       soError = ECONNREFUSED;
   }
   int rc = MOSQ_ERR_SUCCESS;

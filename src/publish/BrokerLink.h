@@ -174,6 +174,8 @@ class BrokerLink {
   bool dropReported_ = false;
   std::uint64_t droppedAtOutage_ = 0;
   int refusedCode_ = 0;
+  /// errno after a connection start the library reported as begun.
+  int startErrno_ = 0;
   int failures_ = 0;
   Clock::time_point connectDeadline_{};
   std::optional<Failure> reportedSlow_;

@@ -18,6 +18,7 @@ void warning(const std::string& text) { qCWarning(lcPublish).noquote() << QStrin
 
 void BrokerLink::attemptStarted(int rc, int err) {
   if (rc == MOSQ_ERR_SUCCESS) {
+    startErrno_ = err;
     connectDeadline_ = Clock::now() + std::chrono::seconds(settings_.connectTimeoutSeconds);
     return;
   }
