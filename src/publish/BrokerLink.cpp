@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QString>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "publish/FailureClass.h"
 #include "publish/PublishLog.h"
 #include "publish/core/Payloads.h"
 
@@ -24,22 +26,32 @@ namespace {
 void info(const std::string& text) { qCInfo(lcPublish).noquote() << QString::fromStdString(text); }
 void warning(const std::string& text) { qCWarning(lcPublish).noquote() << QString::fromStdString(text); }
 
-// The library's texts end with a period; ours go on after them.
-std::string describe(int rc, int err) {
-  std::string text = rc == MOSQ_ERR_ERRNO ? std::strerror(err) : mosquitto_strerror(rc);
-  while (!text.empty() && text.back() == '.') text.pop_back();
-  return text;
+void blockSigpipe() {
+  // Writing to a socket the broker closed raises SIGPIPE on the writing thread (OpenSSL
+  // writes without MSG_NOSIGNAL); blocked, the write fails with EPIPE and the link reconnects
+  // instead of the signal ending the station.
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
 }
-
-// CONNACK codes of MQTT 3.1.1 after which a new attempt with the same settings can only be
-// refused again; 3 (server unavailable) passes, so it is retried.
-bool finalRefusal(int code) { return code == 1 || code == 2 || code == 4 || code == 5; }
 
 void initialiseLibrary() {
   static std::once_flag once;
   // The library's global state (and OpenSSL's) lives as long as the process: cleaning it up
   // while another link might start would be worse than the few bytes it holds.
   std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+template <typename D>
+long long millis(D d) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+}
+
+// Rounded up, so a poll never wakes a fraction of a millisecond early and turns again at once.
+template <typename D>
+long long millisUp(D d) {
+  return std::chrono::ceil<std::chrono::milliseconds>(d).count();
 }
 
 }  // namespace
@@ -55,19 +67,24 @@ const char* stateName(BrokerLink::State s) {
   return "?";
 }
 
-BrokerLink::BrokerLink(const PublishSettings& settings, std::string statusTopic)
+BrokerLink::BrokerLink(const PublishSettings& settings, std::string statusTopic, Incoming incoming)
     : settings_(settings),
       statusTopic_(std::move(statusTopic)),
       where_(settings.host + ":" + std::to_string(settings.port)),
+      incoming_(std::move(incoming)),
+      hub_(std::make_shared<Hub>()),
       buffer_(static_cast<std::size_t>(settings.bufferMessages)) {
   initialiseLibrary();
-  mosq_ = mosquitto_new(settings_.clientId.c_str(), true, this);
+  hub_->link = this;
+  if (settings_.tls && ::access(settings_.caFile.c_str(), R_OK) != 0)
+    throw std::runtime_error("cannot use the CA file " + settings_.caFile + ": " + std::strerror(errno));
+  mosq_ = mosquitto_new(settings_.clientId.c_str(), true, hub_.get());
   if (!mosq_) throw std::runtime_error(std::string("cannot create the MQTT client: ") + std::strerror(errno));
-  const auto check = [this](int rc, const char* what) {
+  const auto check = [this](int rc, const std::string& what) {
     if (rc == MOSQ_ERR_SUCCESS) return;
     mosquitto_destroy(mosq_);
     mosq_ = nullptr;
-    throw std::runtime_error(std::string(what) + ": " + mosquitto_strerror(rc));
+    throw std::runtime_error(what + ": " + mosquitto_strerror(rc));
   };
   if (!settings_.username.empty())
     check(mosquitto_username_pw_set(mosq_, settings_.username.c_str(),
@@ -77,10 +94,11 @@ BrokerLink::BrokerLink(const PublishSettings& settings, std::string statusTopic)
         "cannot set the last will");
   if (settings_.tls)
     check(mosquitto_tls_set(mosq_, settings_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr),
-          ("cannot use the CA file " + settings_.caFile).c_str());
+          "cannot use the CA file " + settings_.caFile);
   mosquitto_connect_callback_set(mosq_, &BrokerLink::onConnect);
   mosquitto_disconnect_callback_set(mosq_, &BrokerLink::onDisconnect);
   mosquitto_publish_callback_set(mosq_, &BrokerLink::onPublish);
+  mosquitto_message_callback_set(mosq_, &BrokerLink::onMessage);
   mosquitto_log_callback_set(mosq_, &BrokerLink::onLog);
 
   wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -118,11 +136,26 @@ void BrokerLink::publish(std::string topic, std::string payload, bool retained) 
       reportDrop = !dropReported_;
       dropReported_ = true;
     }
-    counters_.buffered = buffer_.size();
+    counters_.buffered = buffer_.size() + states_.size();
   }
   if (reportDrop)
     warning("the buffer for the broker " + where_ + " is full (" + std::to_string(capacity) +
             " messages): dropping the oldest until the broker takes messages again");
+  wake();
+}
+
+void BrokerLink::publishState(std::string topic, std::string payload) {
+  {
+    std::lock_guard lock(mutex_);
+    if (stopRequested_) return;
+    ++counters_.accepted;
+    if (counters_.state == State::GivenUp) {
+      ++counters_.dropped;
+      return;
+    }
+    states_[std::move(topic)] = std::move(payload);
+    counters_.buffered = buffer_.size() + states_.size();
+  }
   wake();
 }
 
@@ -143,6 +176,28 @@ BrokerLink::Counters BrokerLink::counters() const {
   return counters_;
 }
 
+LinkStatus BrokerLink::status() const {
+  std::lock_guard lock(mutex_);
+  LinkStatus s;
+  s.where = where_;
+  s.buffered = counters_.buffered;
+  s.sent = counters_.delivered;
+  s.dropped = counters_.dropped;
+  s.failure = counters_.failure;
+  switch (counters_.state) {
+    case State::Waiting:
+      if (counters_.attempts == 0) break;
+      s.phase = LinkStatus::Phase::Retrying;
+      s.retryInSeconds = static_cast<int>(std::max<long long>(0, (millis(retryAt_ - Clock::now()) + 999) / 1000));
+      break;
+    case State::Connecting: s.phase = LinkStatus::Phase::Connecting; break;
+    case State::Connected: s.phase = LinkStatus::Phase::Connected; break;
+    case State::GivenUp: s.phase = LinkStatus::Phase::GivenUp; break;
+    case State::Stopped: s.phase = LinkStatus::Phase::Stopped; break;
+  }
+  return s;
+}
+
 void BrokerLink::wake() {
   const std::uint64_t one = 1;
   // A full counter (never in practice) still leaves the thread woken; nothing to do on failure.
@@ -156,13 +211,7 @@ void BrokerLink::drainWake() {
 }
 
 void BrokerLink::run() noexcept {
-  // Writing to a socket the broker closed raises SIGPIPE on this thread (OpenSSL writes without
-  // MSG_NOSIGNAL); blocked here, the write fails with EPIPE and the link reconnects instead of
-  // the signal ending the station.
-  sigset_t pipe;
-  sigemptyset(&pipe);
-  sigaddset(&pipe, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+  blockSigpipe();
   try {
     loop();
   } catch (const std::exception& e) {
@@ -178,17 +227,44 @@ void BrokerLink::loop() {
   for (;;) {
     State state;
     bool stopping;
+    Clock::time_point retryAt;
     {
       std::lock_guard lock(mutex_);
+      ++counters_.loopTurns;
       state = counters_.state;
       stopping = stopRequested_;
+      retryAt = retryAt_;
     }
     if (stopping) {
       closing(Clock::now() + grace_);
       return;
     }
-    if (state == State::Waiting && Clock::now() >= retryAt_) {
+    const auto now = Clock::now();
+    if (job_) {
+      if (job_->done()) {
+        const int rc = job_->rc(), err = job_->err();
+        job_.reset();
+        attemptStarted(rc, err);
+        continue;
+      }
+      pollfd wakeOnly{wakeFd_, POLLIN, 0};
+      if (::poll(&wakeOnly, 1, 1000) > 0) drainWake();
+      continue;
+    }
+    if (state == State::Waiting && now >= retryAt) {
       attempt();
+      continue;
+    }
+    if (state == State::Connected && flaps_.settle(now)) {
+      // Up long enough: the next failure starts the schedule from the beginning and is a new
+      // outage for the log. A connection lost sooner belongs to the outage before it.
+      failures_ = 0;
+      outageReported_ = false;
+      if (flapping_) info("the connection to the broker " + where_ + " has stayed up; it no longer drops right away");
+      flapping_ = false;
+    }
+    if (state == State::Connecting && now >= connectDeadline_) {
+      failed(Failure::Timeout, "no answer to CONNECT within " + std::to_string(settings_.connectTimeoutSeconds) + " s");
       continue;
     }
     const int sock = mosquitto_socket(mosq_);
@@ -200,12 +276,10 @@ void BrokerLink::loop() {
     pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {sock, POLLIN, 0}};
     if (live && mosquitto_want_write(mosq_)) fds[1].events |= POLLOUT;
     // A second at most, so keep-alive pings go out on time while nothing else happens.
-    int timeout = 1000;
-    if (state == State::Waiting) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(retryAt_ - Clock::now()).count();
-      timeout = static_cast<int>(std::clamp<long long>(left, 0, 1000));
-    }
-    const int rc = ::poll(fds, live ? 2 : 1, timeout);
+    long long timeout = 1000;
+    if (state == State::Waiting) timeout = millisUp(retryAt - now);
+    if (state == State::Connecting) timeout = millisUp(connectDeadline_ - now);
+    const int rc = ::poll(fds, live ? 2 : 1, static_cast<int>(std::clamp<long long>(timeout, 0, 1000)));
     if (rc < 0 && errno != EINTR) throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
     if (rc > 0 && fds[0].revents) drainWake();
     if (live) service(rc > 0 ? fds[1].revents : 0);
@@ -219,27 +293,34 @@ void BrokerLink::attempt() {
     counters_.state = State::Connecting;
   }
   refusedCode_ = 0;
-  lastLibraryError_.clear();
-  // Both calls make a non-blocking TCP connect; only the name lookup may wait, on this thread.
-  const int rc = everAttempted_ ? mosquitto_reconnect_async(mosq_)
-                                : mosquitto_connect_async(mosq_, settings_.host.c_str(), settings_.port,
-                                                          settings_.keepAliveSeconds);
-  const int err = errno;
+  {
+    std::lock_guard lock(hub_->mutex);
+    hub_->libraryErrors.clear();
+  }
+  const bool first = !everAttempted_;
   everAttempted_ = true;
-  if (rc == MOSQ_ERR_SUCCESS) return;
-  if (rc == MOSQ_ERR_TLS) {
-    giveUp("the TLS handshake with the broker " + where_ + " failed" +
-           (lastLibraryError_.empty() ? std::string() : ": " + lastLibraryError_));
-    return;
-  }
-  if (rc == MOSQ_ERR_INVAL) {
-    giveUp("the broker settings are not usable (" + describe(rc, err) + ")");
-    return;
-  }
-  scheduleRetry(describe(rc, err));
+  job_ = ConnectStart::begin(mosq_, first, settings_.host, settings_.port, settings_.keepAliveSeconds, wakeFd_, hub_);
 }
 
 void BrokerLink::service(short revents) {
+  // An error or hang-up on the socket is final for this connection. Its reason is taken before
+  // the library reads it away (a refused connect would end as "reset"); the library may also
+  // answer "try again" to it (a refused TLS connect), and poll would report it again at once,
+  // forever.
+  const bool hungUp = revents & (POLLERR | POLLHUP);
+  int soError = 0;
+  if (hungUp) {
+    socklen_t len = sizeof soError;
+    if (::getsockopt(mosquitto_socket(mosq_), SOL_SOCKET, SO_ERROR, &soError, &len) != 0) soError = 0;
+    // With TLS the library has already met the refused connect, reported success and left
+    // only errno behind; a socket without a peer confirms it (a reset one has none either,
+    // but its start left no ECONNREFUSED).
+    sockaddr_storage peer{};
+    socklen_t peerLen = sizeof peer;
+    if (soError == 0 && startErrno_ == ECONNREFUSED &&
+        ::getpeername(mosquitto_socket(mosq_), reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0 && errno == ENOTCONN)
+      soError = ECONNREFUSED;
+  }
   int rc = MOSQ_ERR_SUCCESS;
   // Writing first completes a pending TCP connect and sends CONNECT; reading then takes the
   // broker's answers.
@@ -253,6 +334,13 @@ void BrokerLink::service(short revents) {
     rc = mosquitto_loop_misc(mosq_);
     err = errno;
   }
+  if (soError != 0) {
+    rc = MOSQ_ERR_ERRNO;
+    err = soError;
+  } else if (hungUp && rc == MOSQ_ERR_SUCCESS && mosquitto_socket(mosq_) >= 0) {
+    rc = MOSQ_ERR_ERRNO;
+    err = ECONNRESET;
+  }
   if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq_) < 0) {
     connectionEnded(rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_CONN_LOST : rc, err);
     return;
@@ -260,17 +348,27 @@ void BrokerLink::service(short revents) {
   pump();
 }
 
+bool BrokerLink::takeNext(Message& m, bool& state) {
+  std::lock_guard lock(mutex_);
+  if (counters_.state != State::Connected || counters_.inFlight >= kMaxInFlight) return false;
+  state = !states_.empty();
+  if (state) {
+    auto first = states_.begin();
+    m = {first->first, std::move(first->second), true};
+    states_.erase(first);
+  } else {
+    std::optional<Message> next = buffer_.take();
+    if (!next) return false;
+    m = std::move(*next);
+  }
+  counters_.buffered = buffer_.size() + states_.size();
+  return true;
+}
+
 void BrokerLink::pump() {
-  for (;;) {
-    Message m;
-    {
-      std::lock_guard lock(mutex_);
-      if (counters_.state != State::Connected || counters_.inFlight >= kMaxInFlight) return;
-      std::optional<Message> next = buffer_.take();
-      if (!next) return;
-      m = std::move(*next);
-      counters_.buffered = buffer_.size();
-    }
+  Message m;
+  bool state = false;
+  while (takeNext(m, state)) {
     int mid = 0;
     const int rc = mosquitto_publish(mosq_, &mid, m.topic.c_str(), static_cast<int>(m.payload.size()), m.payload.data(), 1,
                                      m.retained);
@@ -281,9 +379,13 @@ void BrokerLink::pump() {
       continue;
     }
     if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_ERRNO || rc == MOSQ_ERR_NOMEM) {
-      // Back to the front, for the next connection; the buffer may have filled meanwhile.
-      counters_.dropped += buffer_.putBack(std::move(m));
-      counters_.buffered = buffer_.size();
+      // Back to the front, for the next connection; the buffer may have filled meanwhile. A
+      // state message gives way to a newer one on its topic.
+      if (state)
+        states_.emplace(m.topic, std::move(m.payload));
+      else
+        counters_.dropped += buffer_.putBack(std::move(m));
+      counters_.buffered = buffer_.size() + states_.size();
       return;
     }
     // The message itself is unacceptable (too large, bad topic): retrying cannot help.
@@ -292,104 +394,9 @@ void BrokerLink::pump() {
   }
 }
 
-void BrokerLink::connectionEnded(int rc, int err) {
-  if (refusedCode_ != 0 && finalRefusal(refusedCode_)) {
-    giveUp(std::string("the broker ") + where_ + " refused the connection (" + mosquitto_connack_string(refusedCode_) +
-           "): check username, password and client_id in publish.ini; publishing is off until the station restarts");
-    return;
-  }
-  if (rc == MOSQ_ERR_TLS) {
-    giveUp("the TLS handshake with the broker " + where_ + " failed" +
-           (lastLibraryError_.empty() ? std::string() : " (" + lastLibraryError_ + ")") +
-           ": check ca_file and the broker's certificate; publishing is off until the station restarts");
-    return;
-  }
-  scheduleRetry(refusedCode_ ? std::string(mosquitto_connack_string(refusedCode_)) : describe(rc, err));
-}
-
-void BrokerLink::giveUp(const std::string& why) {
-  {
-    std::lock_guard lock(mutex_);
-    counters_.state = State::GivenUp;
-  }
-  warning(why);
-}
-
-void BrokerLink::scheduleRetry(const std::string& why) {
-  bool wasConnected;
-  std::uint64_t dropped;
-  {
-    std::lock_guard lock(mutex_);
-    wasConnected = counters_.state == State::Connected;
-    counters_.state = State::Waiting;
-    dropped = counters_.dropped;
-  }
-  const std::chrono::milliseconds first(std::int64_t{settings_.reconnectMinSeconds} * 1000);
-  const std::chrono::milliseconds longest(std::int64_t{settings_.reconnectMaxSeconds} * 1000);
-  retryDelay_ = retryDelay_.count() == 0 ? first : std::min(retryDelay_ * 2, longest);
-  retryAt_ = Clock::now() + retryDelay_;
-  // One line per outage, not one per attempt.
-  if (outageReported_) return;
-  outageReported_ = true;
-  droppedAtOutage_ = dropped;
-  warning(std::string(wasConnected ? "lost the connection to the broker " : "cannot connect to the broker ") + where_ +
-          ": " + why + "; retrying at most every " + std::to_string(settings_.reconnectMaxSeconds) +
-          " s, keeping up to " + std::to_string(settings_.bufferMessages) + " messages meanwhile");
-}
-
-void BrokerLink::closing(Clock::time_point deadline) {
-  const auto connected = [this] {
-    std::lock_guard lock(mutex_);
-    return counters_.state == State::Connected && mosquitto_socket(mosq_) >= 0;
-  };
-  const auto idle = [this] {
-    std::lock_guard lock(mutex_);
-    return buffer_.empty() && counters_.inFlight == 0;
-  };
-  const auto runFor = [&](auto done, Clock::time_point until) {
-    while (connected() && !done() && Clock::now() < until) {
-      pollfd p{mosquitto_socket(mosq_), POLLIN, 0};
-      if (mosquitto_want_write(mosq_)) p.events |= POLLOUT;
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-      const int rc = ::poll(&p, 1, static_cast<int>(std::clamp<long long>(left, 0, 100)));
-      if (rc < 0 && errno != EINTR) return;
-      service(rc > 0 ? p.revents : 0);
-    }
-  };
-  if (connected()) {
-    // What is buffered first, within half the grace period, then the status; a clean
-    // DISCONNECT keeps the broker from sending the last will on top.
-    const auto now = Clock::now();
-    runFor(idle, now + (deadline - now) / 2);
-    if (connected()) {
-      int mid = 0;
-      if (mosquitto_publish(mosq_, &mid, statusTopic_.c_str(), static_cast<int>(std::strlen(kOffline)), kOffline,
-                            1, true) == MOSQ_ERR_SUCCESS) {
-        offlineMid_ = mid;
-        runFor([this] { return offlineAcked_; }, deadline);
-      }
-    }
-    if (connected()) {
-      mosquitto_disconnect(mosq_);
-      const auto until = Clock::now() + std::chrono::milliseconds(500);
-      while (mosquitto_socket(mosq_) >= 0 && mosquitto_want_write(mosq_) && Clock::now() < until) {
-        pollfd p{mosquitto_socket(mosq_), POLLOUT, 0};
-        if (::poll(&p, 1, 100) < 0 && errno != EINTR) break;
-        if (mosquitto_loop_write(mosq_, 1) != MOSQ_ERR_SUCCESS) break;
-      }
-    }
-  }
-  std::uint64_t left;
-  {
-    std::lock_guard lock(mutex_);
-    counters_.state = State::Stopped;
-    left = buffer_.size() + counters_.inFlight;
-  }
-  if (left) warning(std::to_string(left) + " messages for the broker " + where_ + " were not delivered before the station stopped");
-}
-
-void BrokerLink::onConnect(mosquitto*, void* self, int rc) {
-  auto* link = static_cast<BrokerLink*>(self);
+void BrokerLink::onConnect(mosquitto*, void* hub, int rc) {
+  BrokerLink* link = static_cast<Hub*>(hub)->link;
+  if (!link) return;
   if (rc != 0) {
     link->refusedCode_ = rc;
     return;
@@ -398,17 +405,25 @@ void BrokerLink::onConnect(mosquitto*, void* self, int rc) {
   {
     std::lock_guard lock(link->mutex_);
     link->counters_.state = State::Connected;
+    link->counters_.failure.reset();
     ++link->counters_.connections;
     link->dropReported_ = false;
     dropped = link->counters_.dropped;
   }
-  link->retryDelay_ = std::chrono::milliseconds(0);
-  if (link->outageReported_)
-    info("connected again to the broker " + link->where_ + "; " + std::to_string(dropped - link->droppedAtOutage_) +
-         " messages were dropped while it was away");
-  else
-    info("connected to the broker " + link->where_ + " as " + link->settings_.clientId);
-  link->outageReported_ = false;
+  link->flaps_.connected(Clock::now());
+  // One line for the connection after each line about a failure.
+  if (link->announceConnect_ && !link->flapping_) {
+    if (link->reportedSlow_)
+      info("the broker " + link->where_ + " accepted the login again");
+    else if (link->outageReported_)
+      info("connected again to the broker " + link->where_ + "; " + std::to_string(dropped - link->droppedAtOutage_) +
+           " messages were dropped while it was away");
+    else
+      info("connected to the broker " + link->where_ + " as " + link->settings_.clientId);
+    link->announceConnect_ = false;
+  }
+  link->reportedSlow_.reset();
+  for (const std::string& topic : link->incoming_.topics) mosquitto_subscribe(link->mosq_, nullptr, topic.c_str(), 1);
   // Not counted with the data: the status is the link's own.
   mosquitto_publish(link->mosq_, nullptr, link->statusTopic_.c_str(), static_cast<int>(std::strlen(kOnline)),
                     kOnline, 1, true);
@@ -418,8 +433,9 @@ void BrokerLink::onDisconnect(mosquitto*, void*, int) {
   // The loop sees the closed socket and decides what follows.
 }
 
-void BrokerLink::onPublish(mosquitto*, void* self, int mid) {
-  auto* link = static_cast<BrokerLink*>(self);
+void BrokerLink::onPublish(mosquitto*, void* hub, int mid) {
+  BrokerLink* link = static_cast<Hub*>(hub)->link;
+  if (!link) return;
   if (mid == link->offlineMid_) link->offlineAcked_ = true;
   if (link->dataMids_.erase(mid) == 0) return;
   std::lock_guard lock(link->mutex_);
@@ -427,9 +443,22 @@ void BrokerLink::onPublish(mosquitto*, void* self, int mid) {
   ++link->counters_.delivered;
 }
 
-void BrokerLink::onLog(mosquitto*, void* self, int level, const char* text) {
+void BrokerLink::onMessage(mosquitto*, void* hub, const mosquitto_message* m) {
+  BrokerLink* link = static_cast<Hub*>(hub)->link;
+  if (!link || !link->incoming_.handler || !m || !m->topic) return;
+  link->incoming_.handler(m->topic, std::string(static_cast<const char*>(m->payload),
+                                                static_cast<std::size_t>(std::max(0, m->payloadlen))));
+}
+
+void BrokerLink::onLog(mosquitto*, void* hub, int level, const char* text) {
   // The library's own account of a failure (OpenSSL's reason above all) completes our message.
-  if ((level & MOSQ_LOG_ERR) && text) static_cast<BrokerLink*>(self)->lastLibraryError_ = text;
+  // May run on a connection's helper thread.
+  if (!(level & MOSQ_LOG_ERR) || !text) return;
+  auto* h = static_cast<Hub*>(hub);
+  std::lock_guard lock(h->mutex);
+  if (h->libraryErrors.size() > 400) return;
+  if (!h->libraryErrors.empty()) h->libraryErrors += "; ";
+  h->libraryErrors += text;
 }
 
 }  // namespace publish

@@ -1,5 +1,6 @@
 #include "publish/Publisher.h"
 
+#include <QStringList>
 #include <algorithm>
 #include <chrono>
 #include <span>
@@ -7,16 +8,50 @@
 
 #include "publish/PublishLog.h"
 
+#ifndef CELLSTATION_VERSION
+#error "CELLSTATION_VERSION comes from the build"
+#endif
+
 namespace publish {
+
+namespace {
+
+BrokerLink::Incoming incomingFor(const std::optional<Discovery>& discovery, Publisher* publisher,
+                                 void (*onBirth)(Publisher*)) {
+  if (!discovery) return {};
+  BrokerLink::Incoming in;
+  in.topics = {discovery->birthTopic()};
+  // On the link thread: over to the publisher's thread.
+  in.handler = [publisher, onBirth](const std::string&, const std::string& payload) {
+    if (payload == kOnline) QMetaObject::invokeMethod(publisher, [publisher, onBirth] { onBirth(publisher); }, Qt::QueuedConnection);
+  };
+  return in;
+}
+
+}  // namespace
 
 Publisher::Publisher(const PublishSettings& settings, QObject* parent)
     : QObject(parent),
+      settings_(settings),
       topics_(settings.topicPrefix, settings.station),
-      link_(std::make_unique<BrokerLink>(settings, topics_.status())) {}
+      discovery_(settings.discovery ? std::optional<Discovery>(std::in_place, settings, CELLSTATION_VERSION) : std::nullopt),
+      link_(std::make_unique<BrokerLink>(settings, topics_.status(),
+                                         incomingFor(discovery_, this, [](Publisher* p) { p->homeAssistantStarted(); }))) {
+  if (discovery_) {
+    announce(discovery_->station());
+    stationAnnounced_ = true;
+  }
+}
 
 Publisher::~Publisher() { stop(); }
 
 void Publisher::stop() { link_->stop(); }
+
+QStringList Publisher::statusLines() const {
+  QStringList lines;
+  for (const std::string& line : publish::statusLines(link_->status())) lines << QString::fromStdString(line);
+  return lines;
+}
 
 void Publisher::publishReply(const acquisition::ReplyOutcome& outcome, const acquisition::MeasurementTables& tables) {
   if (!outcome.stored() || outcome.unit < 1 || outcome.unit > acquisition::kUnits) return;
@@ -24,9 +59,15 @@ void Publisher::publishReply(const acquisition::ReplyOutcome& outcome, const acq
   const int n = std::clamp(tables.CellCount[u], 0, acquisition::kCells);
   double cells[acquisition::kCells];
   for (int k = 1; k <= n; ++k) cells[k - 1] = tables.CellVoltage[u][k];
+  // A unit whose cell count changed gets sensors for the cells it has now, before the reading.
+  if (discovery_ && settings_.discoveryCells && u <= announcedUnits_ && n != announcedCells_[u]) {
+    if (n > announcedCells_[u]) announce(discovery_->cells(u, announcedCells_[u] + 1, n));
+    else announce(Discovery::removal(discovery_->cells(u, n + 1, announcedCells_[u])));
+    announcedCells_[u] = n;
+  }
   link_->publish(topics_.unit(u),
                  readingJson(u, std::span<const double>(cells, static_cast<std::size_t>(n)), tables.TotalVoltage[u],
-                             std::chrono::system_clock::now()),
+                             std::chrono::system_clock::now(), discovery_.has_value()),
                  false);
 }
 
@@ -38,11 +79,49 @@ void Publisher::publishEvent(const std::string& name, std::string json) {
   link_->publish(topics_.event(name), std::move(json), false);
 }
 
+void Publisher::setUnitCount(int units) {
+  if (!discovery_) return;
+  units = std::clamp(units, 0, acquisition::kUnits);
+  for (int u = announcedUnits_ + 1; u <= units; ++u) announceUnit(u);
+  for (int u = announcedUnits_; u > units; --u) withdrawUnit(u);
+  announcedUnits_ = units;
+}
+
+void Publisher::setUnitState(int unit, bool online, bool alarm) {
+  if (!discovery_ || unit < 1 || unit > acquisition::kUnits) return;
+  link_->publishState(topics_.unitState(unit), std::string("{\"online\":\"") + (online ? "ON" : "OFF") +
+                                                   "\",\"alarm\":\"" + (alarm ? "ON" : "OFF") + "\"}");
+}
+
+void Publisher::announce(const std::vector<DiscoveryConfig>& configs) {
+  for (const DiscoveryConfig& c : configs) link_->publishState(c.topic, c.payload);
+}
+
+void Publisher::announceUnit(int unit) {
+  announce(discovery_->unit(unit));
+  if (settings_.discoveryCells && announcedCells_[unit] > 0) announce(discovery_->cells(unit, 1, announcedCells_[unit]));
+}
+
+void Publisher::withdrawUnit(int unit) {
+  announce(Discovery::removal(discovery_->unit(unit)));
+  if (announcedCells_[unit] > 0) announce(Discovery::removal(discovery_->cells(unit, 1, announcedCells_[unit])));
+  announcedCells_[unit] = 0;
+  link_->publishState(topics_.unitState(unit), std::string());
+}
+
+void Publisher::homeAssistantStarted() {
+  // A Home Assistant that starts without the retained configs (a broker without persistence,
+  // a new discovery prefix) learns them again.
+  announce(discovery_->station());
+  for (int u = 1; u <= announcedUnits_; ++u) announceUnit(u);
+}
+
 PublishStart startPublishing(const QString& path, QObject* parent) {
   PublishStart start;
   try {
     const std::optional<PublishSettings> settings = readSettingsFile(path.toStdString());
     if (!settings) return start;
+    for (const std::string& w : settings->warnings) qCWarning(lcPublish).noquote() << QString::fromStdString(w);
     start.publisher = std::make_unique<Publisher>(*settings, parent);
     qCInfo(lcPublish).noquote() << "publishing to" << QString::fromStdString(settings->host) << "port"
                                 << settings->port << "under"

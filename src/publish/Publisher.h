@@ -1,16 +1,22 @@
 #pragma once
 // What the station tells its broker: every stored reply, polling started and stopped, and
-// (through publishEvent) happenings of other features such as alarms. Lives on the main thread;
-// the slots only build the message and hand it to the BrokerLink, which never waits for the
-// network.
+// (through publishEvent) happenings of other features such as alarms; with Home Assistant
+// discovery on, the configs that make Home Assistant show the station and its units. Lives on
+// the main thread; the slots only build the message and hand it to the BrokerLink, which never
+// waits for the network.
 #include <QObject>
 #include <QString>
+#include <array>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "acquisition/core/MeasurementTables.h"
 #include "acquisition/core/ReplyDecoder.h"
 #include "publish/BrokerLink.h"
+#include "publish/core/Discovery.h"
+#include "publish/core/LinkStatus.h"
 #include "publish/core/Payloads.h"
 #include "publish/core/PublishSettings.h"
 
@@ -38,11 +44,36 @@ class Publisher : public QObject {
   ///                                                                e.value, text, now)); });
   void publishEvent(const std::string& name, std::string json);
 
-  /// The link's orderly end ("offline" delivered); also done on destruction.
+  /// The station's unit count (1..99), at start and whenever the operator changes it. With
+  /// discovery on, units up to it get their Home Assistant device; units above it that had one
+  /// have it removed. Without discovery: nothing.
+  void setUnitCount(int units);
+  /// Unit `unit` answers (online) and has an alarm standing (alarm), for Home Assistant's
+  /// binary sensors (unit/<N>/state, retained). Without discovery: nothing.
+  void setUnitState(int unit, bool online, bool alarm);
+
+  /// The link's state for the statistics dialog; any thread.
+  LinkStatus status() const { return link_->status(); }
+  /// The same as lines of text (UTF-8 Chinese), ready for the dialog.
+  QStringList statusLines() const;
+
+  /// The link's orderly end: what is waiting (a last "polling stopped" included) is delivered
+  /// before "offline". Also done on destruction.
   void stop();
 
  private:
+  void announce(const std::vector<DiscoveryConfig>& configs);
+  void announceUnit(int unit);
+  void withdrawUnit(int unit);
+  void homeAssistantStarted();
+
+  PublishSettings settings_;
   Topics topics_;
+  std::optional<Discovery> discovery_;
+  int announcedUnits_ = 0;
+  bool stationAnnounced_ = false;
+  /// Per unit: the cells whose sensors Home Assistant has (discovery with cells = true).
+  std::array<int, acquisition::kUnits + 1> announcedCells_{};
   std::unique_ptr<BrokerLink> link_;
 };
 
@@ -56,7 +87,8 @@ struct PublishStart {
 
 /// Reads `path` (publish.ini in the station folder) and starts publishing when it holds
 /// usable settings. No file: nothing at all. A faulty file or a client that cannot be set up:
-/// problem holds the reason (already logged) and nothing is published.
+/// problem holds the reason (already logged) and nothing is published. Warnings about the
+/// file (a password others may read, or sent without TLS) are logged.
 PublishStart startPublishing(const QString& path, QObject* parent = nullptr);
 
 }  // namespace publish

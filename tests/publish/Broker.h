@@ -6,6 +6,8 @@
 #include <mosquitto.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -17,7 +19,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <chrono>
+#include <atomic>
 #include <mutex>
+#include <thread>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -110,6 +114,13 @@ class Broker {
     }
   }
 
+  /// Replaces the users (user:password pairs) and lets the running broker reread them.
+  void setUsers(const QStringList& users) {
+    options_.users = users;
+    writeConfig();
+    ::kill(static_cast<pid_t>(process_.processId()), SIGHUP);
+  }
+
   QString log() const {
     QFile f(dir_.filePath(QStringLiteral("broker.log")));
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
@@ -126,7 +137,7 @@ class Broker {
       conf += QStringLiteral("allow_anonymous true\n");
     } else {
       const QString passwords = dir_.filePath(QStringLiteral("passwords"));
-      QFile(passwords).open(QIODevice::WriteOnly);
+      QFile(passwords).open(QIODevice::WriteOnly | QIODevice::Truncate);
       for (const QString& pair : options_.users) {
         const QStringList up = pair.split(':');
         if (QProcess::execute(QStringLiteral("mosquitto_passwd"), {QStringLiteral("-b"), passwords, up.at(0), up.at(1)}) != 0)
@@ -218,4 +229,55 @@ class Subscriber {
   mutable std::mutex mutex_;
   std::vector<Message> messages_;
   int subscriptions_ = 0;
+};
+
+/// A loopback listener that is no broker: it accepts every connection and closes it at once
+/// (a restarting broker, a load balancer without a backend), or holds it without a word.
+class FakeListener {
+ public:
+  enum class Mode { AcceptAndClose, AcceptAndHold };
+  FakeListener(int port, Mode mode) : mode_(mode) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int one = 1;
+    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd_, 16) != 0) {
+      ::close(fd_);
+      throw std::runtime_error("the fake listener cannot listen on port " + std::to_string(port));
+    }
+    thread_ = std::thread([this] { run(); });
+  }
+  ~FakeListener() {
+    stop_ = true;
+    thread_.join();
+    for (const int c : held_) ::close(c);
+    ::close(fd_);
+  }
+  FakeListener(const FakeListener&) = delete;
+  FakeListener& operator=(const FakeListener&) = delete;
+
+  int accepted() const { return accepted_; }
+
+ private:
+  void run() {
+    while (!stop_) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 50) <= 0) continue;
+      const int c = ::accept(fd_, nullptr, nullptr);
+      if (c < 0) continue;
+      ++accepted_;
+      if (mode_ == Mode::AcceptAndClose) ::close(c);
+      else held_.push_back(c);
+    }
+  }
+
+  Mode mode_;
+  int fd_ = -1;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> accepted_{0};
+  std::vector<int> held_;
+  std::thread thread_;
 };

@@ -86,3 +86,23 @@ TEST(PublishBuffer, keepsTheLatestAndDropsTheOldestFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PublishPayloads, numbersGoOutToTheMillivolt) {
+  const std::vector<double> cells{2.31, 2.24, 0.1 + 0.2};
+  // 2.31 - 2.24 is 0.07000000000000028 in doubles; the window and the body say 0.07.
+  EXPECT_EQ(publish::eventJson("alarm_raised", 1, 0, 2.31 - 2.24, "", at(0)),
+            "{\"event\":\"alarm_raised\",\"unit\":1,\"value\":0.07,\"time\":\"1970-01-01T00:00:00.000Z\"}");
+  EXPECT_EQ(publish::readingJson(4, cells, 4.8500000000000005, at(0), true),
+            "{\"unit\":4,\"cells\":3,\"voltages\":[2.31,2.24,0.3],\"total\":4.85,\"lowest\":0.3,\"highest\":2.31,"
+            "\"spread\":2.01,\"time\":\"1970-01-01T00:00:00.000Z\"}");
+  EXPECT_EQ(publish::readingJson(5, {}, 0, at(0), true),
+            "{\"unit\":5,\"cells\":0,\"voltages\":[],\"total\":0,\"lowest\":null,\"highest\":null,\"spread\":null,"
+            "\"time\":\"1970-01-01T00:00:00.000Z\"}");
+  EXPECT_EQ(publish::roundToMillivolt(-0.0004), 0.0);
+  EXPECT_EQ(publish::roundToMillivolt(16.0004), 16.0);
+  EXPECT_EQ(publish::roundToMillivolt(1e15), 1e15);
+}
+
+}  // namespace

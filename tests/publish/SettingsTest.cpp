@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <sys/stat.h>
 
 #include "publish/core/PublishSettings.h"
 
@@ -131,6 +133,67 @@ TEST(PublishSettings, theFileOnDisk) {
   std::filesystem::remove(path);
   std::filesystem::create_directory(path);
   EXPECT_THROW(publish::readSettingsFile(path), SettingsError);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+
+namespace {
+
+std::string errorOf(const std::string& text) {
+  try {
+    publish::parseSettings(text);
+  } catch (const publish::SettingsError& e) {
+    return e.what();
+  }
+  return "accepted";
+}
+
+TEST(PublishSettings, aPasswordIsNeverEchoedAndBadEncodingIsNamed) {
+  const std::string head = "[broker]\nhost=h\nusername=u\n";
+  for (const std::string line : {"password: s3cr3tPW", "password s3cr3tPW", "s3cr3tPW"}) {
+    const std::string e = errorOf(head + line + "\n[topics]\nstation=s\n");
+    EXPECT_NE(e.find("line 4: expected key = value"), std::string::npos) << e;
+    EXPECT_EQ(e.find("s3cr3tPW"), std::string::npos) << e;
+  }
+  EXPECT_NE(errorOf(head + "password: x\n").find("found \"password\" without \"=\""), std::string::npos);
+  // A file saved in GBK: 机房 is B B FA B7 BF there, no UTF-8.
+  EXPECT_NE(errorOf("[broker]\nhost=h\n[topics]\nstation=\xBB\xFA\xB7\xBF\n").find("line 4: station is not valid UTF-8"),
+            std::string::npos);
+  EXPECT_NE(errorOf("[broker]\nhost=h\nclient_id=a\xC0\xAF\n").find("line 3: client_id is not valid UTF-8"),
+            std::string::npos)
+      << "an overlong form is not UTF-8";
+  EXPECT_EQ(parseSettings("[broker]\nhost=h\n[topics]\nstation=机房-A😀\n").station, "机房-A😀");
+}
+
+TEST(PublishSettings, homeAssistantAndWarningsAboutThePassword) {
+  const auto s = parseSettings(
+      "[broker]\nhost=h\nusername=u\npassword=p\nconnect_timeout=4\n[topics]\nstation=s\n"
+      "[homeassistant]\ndiscovery=true\nprefix=ha/disc\ncells=yes\n");
+  EXPECT_TRUE(s.discovery);
+  EXPECT_EQ(s.discoveryPrefix, "ha/disc");
+  EXPECT_TRUE(s.discoveryCells);
+  EXPECT_EQ(s.connectTimeoutSeconds, 4);
+  ASSERT_EQ(s.warnings.size(), 1u);
+  EXPECT_NE(s.warnings[0].find("unencrypted"), std::string::npos) << s.warnings[0];
+  const auto off = parseSettings("[broker]\nhost=h\n[topics]\nstation=s\n");
+  EXPECT_FALSE(off.discovery);
+  EXPECT_EQ(off.discoveryPrefix, "homeassistant");
+  EXPECT_TRUE(off.warnings.empty());
+  EXPECT_NE(errorOf("[broker]\nhost=h\n[homeassistant]\nprefix=a/+\n").find("line 4: prefix must not contain"),
+            std::string::npos);
+
+  // On disk: readable by others with a password is a warning; chmod 600 silences it.
+  const auto dir = std::filesystem::temp_directory_path() / ("publish-mode-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string path = (dir / "publish.ini").string();
+  std::ofstream(path) << "[broker]\nhost=h\ntls=true\nca_file=c\nusername=u\npassword=p\n[topics]\nstation=s\n";
+  ::chmod(path.c_str(), 0644);
+  auto read = publish::readSettingsFile(path);
+  ASSERT_EQ(read->warnings.size(), 1u);
+  EXPECT_NE(read->warnings[0].find("chmod 600"), std::string::npos) << read->warnings[0];
+  ::chmod(path.c_str(), 0600);
+  EXPECT_TRUE(publish::readSettingsFile(path)->warnings.empty());
   std::filesystem::remove_all(dir);
 }
 

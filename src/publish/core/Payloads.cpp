@@ -1,5 +1,6 @@
 #include "publish/core/Payloads.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -10,17 +11,27 @@ namespace publish {
 
 namespace {
 
-// JSON has no NaN or infinity; the decoder clamps, so these never come from the line, but a
-// message that no parser accepts would be worse than a null.
+// Every number in a body is a voltage, shown to the millivolt as the station shows it: a unit
+// sends at most three decimals, and a difference such as a spread (2.31 - 2.24 gives
+// 0.07000000000000028) goes out as 0.07. JSON has no NaN or infinity; the decoder clamps, so
+// these never come from the line, but a message that no parser accepts would be worse than a
+// null.
 void appendNumber(std::string& out, double v) {
   if (!std::isfinite(v)) {
     out += "null";
     return;
   }
-  out += common::formatGeneral(v, '.');
+  out += common::formatGeneral(roundToMillivolt(v), '.');
 }
 
 }  // namespace
+
+double roundToMillivolt(double v) {
+  // Beyond 2^53 / 1000 every double is already a whole number of millivolts.
+  if (!std::isfinite(v) || std::fabs(v) >= 9e12) return v;
+  const double r = std::round(v * 1000) / 1000;
+  return r == 0 ? 0.0 : r;  // no "-0"
+}
 
 Topics::Topics(std::string prefix, std::string station) : base_(std::move(prefix) + "/" + std::move(station) + "/") {}
 
@@ -37,7 +48,8 @@ std::string isoTime(std::chrono::system_clock::time_point t) {
   return text;
 }
 
-std::string readingJson(int unit, std::span<const double> voltages, double total, std::chrono::system_clock::time_point t) {
+std::string readingJson(int unit, std::span<const double> voltages, double total, std::chrono::system_clock::time_point t,
+                        bool summary) {
   std::string out;
   out.reserve(64 + voltages.size() * 8);
   out += "{\"unit\":";
@@ -51,6 +63,24 @@ std::string readingJson(int unit, std::span<const double> voltages, double total
   }
   out += "],\"total\":";
   appendNumber(out, total);
+  if (summary) {
+    // Lowest, highest and their difference, for dashboards that read single values.
+    if (voltages.empty()) {
+      out += ",\"lowest\":null,\"highest\":null,\"spread\":null";
+    } else {
+      double lo = voltages[0], hi = voltages[0];
+      for (const double v : voltages) {
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+      }
+      out += ",\"lowest\":";
+      appendNumber(out, lo);
+      out += ",\"highest\":";
+      appendNumber(out, hi);
+      out += ",\"spread\":";
+      appendNumber(out, hi - lo);
+    }
+  }
   out += ",\"time\":\"";
   out += isoTime(t);
   out += "\"}";

@@ -21,6 +21,9 @@ class Topics {
   std::string unit(int unit) const { return base_ + "unit/" + std::to_string(unit); }
   /// <prefix>/<station>/event/<name>: happenings such as alarms, not retained.
   std::string event(const std::string& name) const { return base_ + "event/" + name; }
+  /// <prefix>/<station>/unit/<N>/state: {"online":"ON","alarm":"OFF"}, retained; published
+  /// only with Home Assistant discovery on.
+  std::string unitState(int n) const { return unit(n) + "/state"; }
 
  private:
   std::string base_;
@@ -33,10 +36,14 @@ inline constexpr const char* kOffline = "offline";
 std::string isoTime(std::chrono::system_clock::time_point t);
 
 /// {"unit":7,"cells":24,"voltages":[2.25,...],"total":54.1,"time":"..."}; voltages holds
-/// cells 1..n in order, in volts, with the station's number text (up to 15 significant
-/// digits, no exponent).
+/// cells 1..n in order, in volts to the millivolt (the station's number text, no exponent).
+/// With `summary`, "lowest", "highest" and "spread" of the cells follow "total" (null for a
+/// unit without cells).
 std::string readingJson(int unit, std::span<const double> voltages, double total,
-                        std::chrono::system_clock::time_point t);
+                        std::chrono::system_clock::time_point t, bool summary = false);
+
+/// A voltage rounded to the millivolt, as bodies carry it.
+double roundToMillivolt(double v);
 
 /// {"state":"started","time":"..."} or "stopped".
 std::string pollingJson(bool started, std::chrono::system_clock::time_point t);

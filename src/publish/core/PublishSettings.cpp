@@ -52,6 +52,60 @@ void checkTopicPart(int line, std::string_view key, std::string_view value, bool
     fail(line, std::string(key) + " must not have an empty level");
 }
 
+// Whether `s` is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+bool validUtf8(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    int more = 0;
+    unsigned min = 0, cp = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    if ((c & 0xE0) == 0xC0) {
+      more = 1;
+      min = 0x80;
+      cp = c & 0x1Fu;
+    } else if ((c & 0xF0) == 0xE0) {
+      more = 2;
+      min = 0x800;
+      cp = c & 0x0Fu;
+    } else if ((c & 0xF8) == 0xF0) {
+      more = 3;
+      min = 0x10000;
+      cp = c & 0x07u;
+    } else {
+      return false;
+    }
+    if (s.size() - i <= static_cast<std::size_t>(more)) return false;
+    for (int k = 1; k <= more; ++k) {
+      const auto d = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+      if ((d & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (d & 0x3Fu);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += static_cast<std::size_t>(more) + 1;
+  }
+  return true;
+}
+
+constexpr std::string_view kKeys[] = {"host",          "port",          "tls",           "ca_file",   "username",
+                                      "password",      "client_id",     "keep_alive",    "reconnect_min",
+                                      "reconnect_max", "connect_timeout", "prefix",      "station",   "messages",
+                                      "discovery",     "cells"};
+
+// A line without '=' is not echoed: it may be a password written "password: secret" or a
+// password on a line of its own. Only a known key at its start is named.
+std::string malformedLine(std::string_view line) {
+  std::size_t end = 0;
+  while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != ':') ++end;
+  const std::string_view word = line.substr(0, end);
+  for (const std::string_view key : kKeys)
+    if (word == key) return "expected key = value, found \"" + std::string(key) + "\" without \"=\" (the rest of the line is not shown)";
+  return "expected key = value (the line is not shown: it may hold a password)";
+}
+
 // A value ends at a ';' or '#' that follows a blank (a comment), unless it is in double quotes.
 std::string valueOf(int line, std::string_view v) {
   if (!v.empty() && v.front() == '"') {
@@ -86,14 +140,17 @@ PublishSettings parseSettings(std::string_view text) {
     if (line.front() == '[') {
       if (line.back() != ']') fail(lineNo, "a section name must end with ]");
       section = std::string(trim(line.substr(1, line.size() - 2)));
-      if (section != "broker" && section != "topics" && section != "buffer")
-        fail(lineNo, "unknown section [" + section + "] (known: [broker], [topics], [buffer])");
+      if (!validUtf8(section)) fail(lineNo, "the section name is not valid UTF-8 (save publish.ini as UTF-8)");
+      if (section != "broker" && section != "topics" && section != "buffer" && section != "homeassistant")
+        fail(lineNo, "unknown section [" + section + "] (known: [broker], [topics], [buffer], [homeassistant])");
       continue;
     }
     const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos) fail(lineNo, "expected key = value, found \"" + std::string(line) + "\"");
+    if (eq == std::string_view::npos) fail(lineNo, malformedLine(line));
     const std::string key(trim(line.substr(0, eq)));
+    if (!validUtf8(key)) fail(lineNo, "the key is not valid UTF-8 (save publish.ini as UTF-8)");
     const std::string value = valueOf(lineNo, trim(line.substr(eq + 1)));
+    if (!validUtf8(value)) fail(lineNo, key + " is not valid UTF-8 (save publish.ini as UTF-8)");
     if (section.empty()) fail(lineNo, "\"" + key + "\" comes before any section");
     const std::string full = "[" + section + "]" + key + "\n";
     if (seen.find(full) != std::string::npos) fail(lineNo, key + " is given twice");
@@ -124,6 +181,8 @@ PublishSettings parseSettings(std::string_view text) {
         s.reconnectMinSeconds = number(lineNo, key, value, 1, 3600);
       } else if (key == "reconnect_max") {
         s.reconnectMaxSeconds = number(lineNo, key, value, 1, 3600);
+      } else if (key == "connect_timeout") {
+        s.connectTimeoutSeconds = number(lineNo, key, value, 2, 300);
       } else {
         fail(lineNo, "unknown key \"" + key + "\" in [broker]");
       }
@@ -137,6 +196,17 @@ PublishSettings parseSettings(std::string_view text) {
       } else {
         fail(lineNo, "unknown key \"" + key + "\" in [topics]");
       }
+    } else if (section == "homeassistant") {
+      if (key == "discovery") {
+        s.discovery = flag(lineNo, key, value);
+      } else if (key == "prefix") {
+        checkTopicPart(lineNo, key, value, true);
+        s.discoveryPrefix = value;
+      } else if (key == "cells") {
+        s.discoveryCells = flag(lineNo, key, value);
+      } else {
+        fail(lineNo, "unknown key \"" + key + "\" in [homeassistant]");
+      }
     } else {
       if (key == "messages") s.bufferMessages = number(lineNo, key, value, 1, 100000);
       else fail(lineNo, "unknown key \"" + key + "\" in [buffer]");
@@ -149,6 +219,8 @@ PublishSettings parseSettings(std::string_view text) {
   if (s.reconnectMaxSeconds < s.reconnectMinSeconds) fail(0, "reconnect_max must not be below reconnect_min");
   if (!portGiven && s.tls) s.port = 8883;
   if (s.clientId.empty()) s.clientId = "cellstation-" + s.station;
+  if (!s.password.empty() && !s.tls)
+    s.warnings.push_back(std::string(kSettingsFileName) + ": the password crosses the network unencrypted (tls = false)");
   return s;
 }
 
@@ -166,7 +238,11 @@ std::optional<PublishSettings> readSettingsFile(const std::string& path) {
   std::ostringstream text;
   text << in.rdbuf();
   if (in.bad()) fail(0, "cannot read it");
-  return parseSettings(text.str());
+  PublishSettings s = parseSettings(text.str());
+  if (!s.password.empty() && (st.st_mode & (S_IRGRP | S_IROTH)))
+    s.warnings.push_back(std::string(kSettingsFileName) +
+                         " holds a password and other users of this computer may read it: chmod 600 " + path);
+  return s;
 }
 
 }  // namespace publish
