@@ -18,7 +18,8 @@ install(FILES packaging/cellstation.service DESTINATION lib/systemd/user)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The Modbus register map for integrators to import.
 install(FILES docs/modbus-registers.csv DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES docs/station.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+# Every picture the README shows, where the README points (docs/).
+install(FILES docs/station.png docs/history.png docs/alarm.png docs/report.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME cellstation)
@@ -28,8 +29,13 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "monitoring station for a chain of battery
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "monitoring station for a chain of battery-voltage detector units\n"
   " Polls up to 99 detector units on one serial line, shows the cell voltages of\n"
-  " the selected unit and keeps a rolling 24-hour record in the station database.\n"
-  " Includes the detector-chain simulator cellsim and cellstation-make-db.")
+  " the selected unit, keeps a rolling 24-hour record in the station database,\n"
+  " draws any cell's curve and prints a one-page report through CUPS.\n"
+  " Beyond that: line statistics, alarm limits and an event record; discharge\n"
+  " tests recorded cell by cell; publishing to an MQTT broker (with Home\n"
+  " Assistant discovery); a read-only Modbus TCP server and Prometheus metrics;\n"
+  " whole backups of the database. Includes the detector-chain simulator cellsim\n"
+  " and cellstation-make-db.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)

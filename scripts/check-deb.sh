@@ -16,9 +16,10 @@ expected=(
   /usr/lib/systemd/user/cellstation.service
   /usr/share/applications/cellstation.desktop
   /usr/share/cellstation/autostart/cellstation.desktop
-  /usr/share/doc/cellstation/README.md /usr/share/doc/cellstation/docs/station.png
-  /usr/share/doc/cellstation/modbus-registers.csv
+  /usr/share/doc/cellstation/README.md /usr/share/doc/cellstation/modbus-registers.csv
 )
+# Every picture the README shows, installed beside it.
+while read -r png; do expected+=("/usr/share/doc/cellstation/$png"); done < <(grep -o '(docs/[a-z-]*\.png)' README.md | tr -d '()' | sort -u)
 for size in 16 32 48 64 128 256; do expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/cellstation.png"); done
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./|/|' | sort)
 want=$(printf '%s\n' "${expected[@]}" | sort)

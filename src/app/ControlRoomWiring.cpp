@@ -7,6 +7,7 @@
 #include "controlroom/core/ControlSettings.h"
 #include "health/HealthMonitor.h"
 #include "health/LineRecovery.h"
+#include "toolkit/ArrowSpinBox.h"
 
 ControlRoomFeed::ControlRoomFeed(TForm1& form, health::HealthMonitor* health,
                                  std::unique_ptr<controlroom::ControlRoom> room)

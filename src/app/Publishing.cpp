@@ -18,7 +18,10 @@ std::unique_ptr<publish::Publisher> attachPublishing(TForm1& form) {
   const acquisition::PollingController* polling = form.polling;
   QObject::connect(polling, &acquisition::PollingController::replyHandled, p,
                    [p, polling](const acquisition::ReplyOutcome& outcome, int) { p->publishReply(outcome, polling->tables); });
-  QObject::connect(polling, &acquisition::PollingController::pollingStarted, p, [p] { p->publishPolling(true); });
+  QObject::connect(polling, &acquisition::PollingController::pollingStarted, p, [p, polling] {
+    p->setUnitCount(polling->UnitCount);
+    p->publishPolling(true);
+  });
   QObject::connect(polling, &acquisition::PollingController::pollingStopped, p, [p] { p->publishPolling(false); });
   return std::move(start.publisher);
 }
@@ -35,6 +38,8 @@ const char* eventName(health::EventKind kind) {
     case health::EventKind::UnitOnline: return "unit_online";
     case health::EventKind::LineDown: return "line_down";
     case health::EventKind::LineUp: return "line_up";
+    case health::EventKind::DischargeStarted: return "discharge_started";
+    case health::EventKind::DischargeEnded: return "discharge_ended";
     default: return nullptr;
   }
 }
@@ -42,7 +47,12 @@ const char* eventName(health::EventKind kind) {
 }  // namespace
 
 void publishHealthEvents(health::HealthMonitor& health, publish::Publisher& publisher) {
-  QObject::connect(&health, &health::HealthMonitor::eventRecorded, &publisher, [p = &publisher](const health::Event& e) {
+  health.statisticsLines = [p = &publisher] { return p->statusLines(); };
+  QObject::connect(&health, &health::HealthMonitor::eventRecorded, &publisher, [p = &publisher, h = &health](const health::Event& e) {
+    // The online and alarm state of the unit, for the Home Assistant binary sensors.
+    if (e.unit > 0 && (e.kind == health::EventKind::UnitOffline || e.kind == health::EventKind::UnitOnline ||
+                       e.kind == health::EventKind::AlarmRaised || e.kind == health::EventKind::AlarmCleared))
+      p->setUnitState(e.unit, !h->counts().offline(e.unit), h->alarms().activeCount(e.unit) > 0);
     const char* name = eventName(e.kind);
     if (!name) return;
     const std::chrono::system_clock::time_point at{std::chrono::milliseconds(e.time.toMSecsSinceEpoch())};

@@ -2,6 +2,7 @@
 #include <QDir>
 
 #include "app/ControlRoomWiring.h"
+#include "app/DischargeWiring.h"
 #include "app/HealthWiring.h"
 #include "app/Publishing.h"
 #include "app/Unit1.h"
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
   desktop::logStation(start);
   TForm1 Form1(boxes);
   const auto health = attachHealth(Form1);
+  // Discharge tests: recorded at full rate while a unit's total is low, or by the operator.
+  const auto discharges = attachDischarge(Form1, *health);
   // Declared after the window and the health monitor, so it stops (and says "offline") first.
   const auto publishing = attachPublishing(Form1);
   if (publishing) publishHealthEvents(*health, *publishing);

@@ -357,6 +357,8 @@ void HealthMonitor::openLimits() {
 
 void HealthMonitor::openStatistics() {
   StatisticsDialog dialog(counts_, *line_, view_.unitCount, view_.window);
+  dialog.moreLines = statisticsLines;
+  dialog.refresh();
   runDialog(dialog);
 }
 

@@ -86,6 +86,10 @@ class HealthMonitor : public QObject {
   void applyLimits(const Limits& limits);
   const Limits& limits() const { return alarms_->limits(); }
 
+  /// An event another feature noted (a discharge): into the record and the log like the
+  /// monitor's own.
+  void note(Event e) { record(std::move(e)); }
+
   /// Writes the events not yet in the record; false (keeping them) when the database fails.
   bool flushEvents();
   /// Events waiting for the record.
@@ -106,6 +110,8 @@ class HealthMonitor : public QObject {
   /// Writes a unit's stored samples as CSV to a path and returns the rows written: the store's
   /// export, for the menu's 导出历史数据….
   std::function<int(int unit, const QString& path)> exportSamples;
+  /// Further lines for 通信统计… (the broker link's state); none when empty.
+  std::function<QStringList()> statisticsLines;
   /// Further entries of the window's context menu, added after the monitor's own by the
   /// features that offer them.
   std::vector<std::function<void(QMenu&)>> menuAdditions;

@@ -1,7 +1,9 @@
 #include "health/LineRecovery.h"
 
+#include <QDir>
 #include <algorithm>
 
+#include "comm/PortName.h"
 #include "comm/TComm.h"
 #include "health/HealthLog.h"
 #include "toolkit/HandlerGuard.h"
@@ -27,6 +29,8 @@ void LineRecovery::pollingStarted() {
   timer_.stop();
   state_ = State::Up;
   attempts_ = 0;
+  const std::string path = comm::resolvePortPath(comm_.CommName());
+  device_ = path.empty() || path.front() == '/' ? path : QDir::current().absoluteFilePath(QString::fromStdString(path)).toStdString();
 }
 
 void LineRecovery::pollingStopped() {
@@ -69,9 +73,13 @@ void LineRecovery::schedule() {
 void LineRecovery::retry() {
   if (state_ != State::Down) return;
   ++attempts_;
+  const std::string name = comm_.CommName();
   try {
+    if (!device_.empty()) comm_.SetCommName(device_);
     comm_.OpenPort();
+    comm_.SetCommName(name);
   } catch (const std::exception& e) {
+    comm_.SetCommName(name);
     lastError_ = QString::fromUtf8(e.what());
     // One line per attempt would fill the log over a long outage; the back-off caps it at two a minute.
     qCInfo(lcHealth).noquote() << "serial line reopening attempt" << attempts_ << "failed:" << lastError_;

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <string>
 
 namespace comm {
 class TComm;
@@ -62,6 +63,9 @@ class LineRecovery : public QObject {
   int outages_ = 0;
   QDateTime downSince_, nextAttempt_;
   QString lastError_;
+  /// The device polling was started on, as a path: reopening goes back to it even when the
+  /// name it was found by ("COM1", a link) has gone meanwhile.
+  std::string device_;
 };
 
 }  // namespace health

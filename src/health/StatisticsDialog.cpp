@@ -89,6 +89,10 @@ void StatisticsDialog::refresh() {
       break;
   }
   if (line_.outages() > 0) lineState->setText(lineState->text() + QStringLiteral("  断开次数：%1").arg(line_.outages()));
+  if (moreLines) {
+    const QStringList more = moreLines();
+    if (!more.isEmpty()) lineState->setText(lineState->text() + QLatin1Char('\n') + more.join(QLatin1Char('\n')));
+  }
 
   const int units = std::clamp(unitCount_ ? unitCount_() : acquisition::kUnits, 1, acquisition::kUnits);
   table->setRowCount(units + 1);

@@ -2,6 +2,7 @@
 // The line-health counts per unit, refreshed every second while open, with a reset.
 #include <QDialog>
 #include <QTimer>
+#include <QStringList>
 #include <functional>
 
 class QLabel;
@@ -25,6 +26,8 @@ class StatisticsDialog : public QDialog {
 
   QTableWidget* table = nullptr;
   QLabel* lineState = nullptr;
+  /// Further lines under the line's state, asked at every refresh (the broker link's state).
+  std::function<QStringList()> moreLines;
 
  private:
   LineCounts& counts_;

@@ -1,13 +1,18 @@
 #include "store/StationStore.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QLoggingCategory>
 
+#include "archive/core/ArchiveSettings.h"
+#include "archive/core/ArchiveWriter.h"
 #include "common/NumberText.h"
 #include "store/core/Settings.h"
 #include "store/core/Statements.h"
 #include "store/core/TableNames.h"
 #include "toolkit/AtomicFile.h"
+
+#include <algorithm>
 
 namespace store {
 
@@ -18,6 +23,9 @@ Q_LOGGING_CATEGORY(lcStore, "cellstation.store")
 const char kConnectionString[] = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=db1.mdb;Persist Security Info=False";
 
 }  // namespace
+
+StationStore::StationStore() = default;
+StationStore::~StationStore() = default;
 
 void StationStore::connect() {
   ADOConnection1.Close();
@@ -50,7 +58,51 @@ std::vector<UnitFailure> StationStore::storeSamples(const acquisition::Measureme
   }
   for (const UnitFailure& f : failures)
     qCWarning(lcStore).noquote() << "sampling run: unit" << f.unit << "not stored:" << f.text;
+  archiveRun(tables, unitCount);
   return failures;
+}
+
+void StationStore::archiveRun(const acquisition::MeasurementTables& tables, int unitCount) {
+  archive::Run run;
+  run.timeMs = QDateTime::currentMSecsSinceEpoch();
+  for (int u = 1; u <= std::min(unitCount, acquisition::kUnits); ++u) {
+    archive::UnitReading r;
+    r.unit = u;
+    r.cellCount = tables.CellCount[u];
+    for (int k = 1; k <= acquisition::kCells; ++k) r.cells[static_cast<std::size_t>(k - 1)] = tables.CellVoltage[u][k];
+    r.total = tables.TotalVoltage[u];
+    run.units.push_back(r);
+  }
+  constexpr std::size_t kKeptRuns = 480;
+  if (unarchived_.size() >= kKeptRuns) {
+    unarchived_.pop_front();
+    qCWarning(lcStore) << "archive: a day of runs waits; the oldest run waiting is dropped";
+  }
+  unarchived_.push_back(std::move(run));
+  try {
+    if (!archive_) {
+      QStringList problems;
+      archive::WriterOptions options;
+      options.folder = QDir::current().filePath(QStringLiteral("archive"));
+      options.retention = archive::loadRetention(QStringLiteral("db1.mdb"), &problems);
+      for (const QString& p : problems) qCWarning(lcStore).noquote() << "archive settings:" << p;
+      archive_ = std::make_unique<archive::ArchiveWriter>(options);
+    }
+    while (!unarchived_.empty()) {
+      const archive::AppendOutcome outcome = archive_->append(unarchived_.front());
+      unarchived_.pop_front();
+      for (const QString& notice : outcome.notices) qCWarning(lcStore).noquote() << "archive:" << notice;
+      if (outcome.lowDiskChanged) qCWarning(lcStore).noquote() << "archive:" << outcome.disk.text;
+    }
+    if (archiveFailing_) qCInfo(lcStore) << "archive written again";
+    archiveFailing_ = false;
+  } catch (const std::exception& e) {
+    // The 24-hour tables are stored; the runs wait for the next run.
+    if (!archiveFailing_)
+      qCWarning(lcStore).noquote() << "archive not written, kept for the next run:" << QString::fromUtf8(e.what());
+    archiveFailing_ = true;
+    archive_.reset();
+  }
 }
 
 void StationStore::clear(int unitCount) {

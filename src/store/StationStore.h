@@ -8,6 +8,8 @@
 // holds no number) with the text the operator sees; each is logged here.
 #include <QString>
 #include <QStringList>
+#include <deque>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -16,6 +18,11 @@
 #include "engine/TADOConnection.h"
 #include "engine/TADOQuery.h"
 #include "store/core/SamplingRun.h"
+
+namespace archive {
+class ArchiveWriter;
+struct Run;
+}  // namespace archive
 
 namespace store {
 
@@ -34,7 +41,8 @@ struct CurvePoint {
 
 class StationStore {
  public:
-  StationStore() = default;
+  StationStore();
+  ~StationStore();
   StationStore(const StationStore&) = delete;
   StationStore& operator=(const StationStore&) = delete;
 
@@ -55,7 +63,10 @@ class StationStore {
   bool tableExists(const QString& name);
 
   /// One sampling run over units 1..unitCount from a copy of the tables: the units that could
-  /// not be stored (empty when all were). Throws when the run as a whole failed.
+  /// not be stored (empty when all were). Throws when the run as a whole failed. After the
+  /// 24-hour tables the run also goes into the long-term archive (archive/ in the station
+  /// folder); a failure there never costs the 24-hour tables: it is logged once while it
+  /// lasts, and the runs not yet archived are kept and written with the next run.
   [[nodiscard]] std::vector<UnitFailure> storeSamples(const acquisition::MeasurementTables& tables, int unitCount);
   /// Empties the sample tables of units 1..unitCount.
   void clear(int unitCount);
@@ -65,6 +76,14 @@ class StationStore {
   std::vector<CurvePoint> curve(const QString& statement, const QString& column);
   /// Writes the unit's stored samples as CSV (time,V1..V108,V); returns the rows written.
   int exportSamples(int unit, const QString& path);
+
+ private:
+  void archiveRun(const acquisition::MeasurementTables& tables, int unitCount);
+
+  std::unique_ptr<archive::ArchiveWriter> archive_;
+  /// Runs the archive could not take yet, oldest first (a day's worth at most).
+  std::deque<archive::Run> unarchived_;
+  bool archiveFailing_ = false;
 };
 
 }  // namespace store

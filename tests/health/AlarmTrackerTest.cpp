@@ -137,6 +137,22 @@ TEST_F(AlarmDebounce, cellsAboveTheAnnouncedCountAreNotRead) {
   EXPECT_FALSE(tracker->cellInAlarm(1, 30));
 }
 
+TEST_F(AlarmDebounce, aCellAlarmAboveASmallerNewCountClears) {
+  limit(Limit::CellLow, 1.9);
+  read(1, 30, 1.7, 40);
+  ASSERT_EQ(read(1, 30, 1.7, 40).size(), 1u);
+  ASSERT_TRUE(tracker->cellInAlarm(1, 30));
+  // The unit now reports 24 cells: cell 30 is no longer read, and its alarm is cleared once.
+  const auto changes = read(1, 0, 0, 24);
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].cell, 30);
+  EXPECT_FALSE(changes[0].raised);
+  EXPECT_FALSE(tracker->cellInAlarm(1, 30));
+  EXPECT_EQ(tracker->activeCount(1), 0);
+  EXPECT_TRUE(tracker->unitsInAlarm().empty());
+  EXPECT_TRUE(read(1, 0, 0, 24).empty());
+}
+
 TEST_F(AlarmDebounce, limitsTakenOffOrMovedClearTheirAlarms) {
   limit(Limit::CellLow, 1.9);
   limit(Limit::TotalHigh, 100.0);

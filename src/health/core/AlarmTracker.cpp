@@ -46,6 +46,18 @@ void AlarmTracker::reading(int u, const acquisition::CellRow& cells, int n, doub
       if (high) judge(u, c.high, Limit::CellHigh, k, v, out);
     }
   }
+  // Cells the unit no longer reports (its count went down) cannot stay in alarm: nothing would
+  // ever clear them.
+  for (int k = n + 1; k <= acquisition::kCells; ++k) {
+    CellChecks& c = s.cells[k];
+    for (auto [check, limit] : {std::pair{&c.low, Limit::CellLow}, std::pair{&c.high, Limit::CellHigh}}) {
+      check->run = 0;
+      if (!check->active) continue;
+      check->active = false;
+      --s.active;
+      out.push_back(AlarmChange{u, k, limit, false, c.last});
+    }
+  }
   s.lastTotal = total;
   if (limits_[Limit::TotalLow]) judge(u, s.totalLow, Limit::TotalLow, 0, total, out);
   if (limits_[Limit::TotalHigh]) judge(u, s.totalHigh, Limit::TotalHigh, 0, total, out);

@@ -30,6 +30,8 @@ QString eventText(const Event& e) {
     case EventKind::SamplingFailed: return QStringLiteral("采样失败");
     case EventKind::LineDown: return QStringLiteral("串口断开");
     case EventKind::LineUp: return QStringLiteral("串口恢复");
+    case EventKind::DischargeStarted: return QStringLiteral("放电开始");
+    case EventKind::DischargeEnded: return QStringLiteral("放电结束");
   }
   return {};
 }

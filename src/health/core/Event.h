@@ -18,6 +18,8 @@ enum class EventKind {
   SamplingFailed,
   LineDown,
   LineUp,
+  DischargeStarted,
+  DischargeEnded,
 };
 
 struct Event {
