@@ -25,41 +25,6 @@ namespace health {
 
 Q_LOGGING_CATEGORY(lcHealth, "cellstation.health")
 
-namespace {
-
-constexpr std::uint8_t kAlarmMark = 1;
-constexpr std::uint8_t kOfflineMark = 2;
-/// Events kept in memory while the database refuses them; beyond this the oldest go (they are
-/// in the log file all the same).
-constexpr std::size_t kMaxPending = 100000;
-/// Units named one by one in the notice before the rest are only counted.
-constexpr int kNamedUnits = 12;
-
-QColor alarmGround() { return QColor(255, 0, 0); }
-QColor alarmText() { return QColor(255, 255, 255); }
-QColor offlineText() { return QColor(128, 128, 128); }
-/// Grey that still reads on the red ground.
-QColor offlineOnAlarmText() { return QColor(255, 200, 200); }
-
-QFont noticeFont() { return toolkit::songFont(13, true); }
-
-QString unitList(const std::vector<int>& units) {
-  QStringList names;
-  for (std::size_t i = 0; i < units.size() && i < kNamedUnits; ++i) names << QStringLiteral("%1号").arg(units[i]);
-  QString text = names.join(QStringLiteral("、"));
-  if (units.size() > kNamedUnits) text += QStringLiteral(" 等%1台").arg(units.size());
-  return text;
-}
-
-void markItem(QTableWidgetItem* item, const QColor* ground, const QColor* text) {
-  if (!item) return;
-  // Unmarked rows carry no colour data at all, exactly as the tables were made.
-  item->setData(Qt::BackgroundRole, ground ? QVariant(QBrush(*ground)) : QVariant());
-  item->setData(Qt::ForegroundRole, text ? QVariant(QBrush(*text)) : QVariant());
-}
-
-}  // namespace
-
 HealthMonitor::HealthMonitor(StationView view, const QString& databaseFile, QObject* parent)
     : QObject(parent), view_(std::move(view)), db_(databaseFile), alarms_(std::make_unique<AlarmTracker>()) {
   line_ = new LineRecovery(*view_.comm, *view_.guard, this);
@@ -76,24 +41,7 @@ HealthMonitor::HealthMonitor(StationView view, const QString& databaseFile, QObj
     record(e);
   });
 
-  flushTimer_.setSingleShot(true);
-  connect(&flushTimer_, &QTimer::timeout, this, view_.guard->wrap([this] { flushEvents(); }));
-
-  notice_ = new QLabel(view_.window);
-  notice_->setObjectName(QStringLiteral("healthNotice"));
-  notice_->setFont(noticeFont());
-  QPalette p = notice_->palette();
-  p.setColor(QPalette::WindowText, alarmGround());
-  notice_->setPalette(p);
-  // The empty strip below the 18th row of the six tables: a double click there still reaches
-  // the table beneath.
-  notice_->setGeometry(6, 507, 740, 17);
-  notice_->setAttribute(Qt::WA_TransparentForMouseEvents);
-  if (view_.keepUnder) notice_->stackUnder(view_.keepUnder);
-  notice_->hide();
-
-  totalPalette_ = std::make_unique<QPalette>(view_.total->palette());
-  totalAutoFill_ = view_.total->autoFillBackground();
+  events_.onRecorded = [this](const Event& e) { emit eventRecorded(e); };
 
   runMenu = [](QMenu& menu, const QPoint& pos) { menu.exec(pos); };
   runDialog = [](QDialog& dialog) { dialog.exec(); };
@@ -116,7 +64,7 @@ HealthMonitor::HealthMonitor(StationView view, const QString& databaseFile, QObj
 
 HealthMonitor::~HealthMonitor() {
   if (view_.window) view_.window->removeEventFilter(this);
-  flushEvents();
+  events_.flush();
 }
 
 // ---- what the window reports
@@ -156,7 +104,7 @@ void HealthMonitor::replyHandled(const acquisition::ReplyOutcome& outcome, int p
   if (!offlineScratch_.empty()) takeOfflineChanges(offlineScratch_);
   if (!alarmScratch_.empty()) takeAlarmChanges(alarmScratch_);
   // The tables were just rewritten for the unit on show; its marks follow its new readings.
-  else if (u == view_.shownUnit()) paintShownUnit();
+  else if (u == view_.shownUnit()) marks_.paintShownUnit();
 }
 
 void HealthMonitor::samplingFailed(const QString& text) {
@@ -166,7 +114,7 @@ void HealthMonitor::samplingFailed(const QString& text) {
   record(e);
 }
 
-void HealthMonitor::shownUnitChanged() { paintShownUnit(); }
+void HealthMonitor::shownUnitChanged() { marks_.paintShownUnit(); }
 
 // ---- alarms and offline units
 
@@ -180,8 +128,8 @@ void HealthMonitor::takeAlarmChanges(const std::vector<AlarmChange>& changes) {
     e.value = c.value;
     record(e);
   }
-  paintShownUnit();
-  updateNotice();
+  marks_.paintShownUnit();
+  marks_.updateNotice();
 }
 
 void HealthMonitor::takeOfflineChanges(const std::vector<OfflineChange>& changes) {
@@ -191,8 +139,8 @@ void HealthMonitor::takeOfflineChanges(const std::vector<OfflineChange>& changes
     e.unit = c.unit;
     record(e);
   }
-  paintShownUnit();
-  updateNotice();
+  marks_.paintShownUnit();
+  marks_.updateNotice();
 }
 
 void HealthMonitor::applyLimits(const Limits& limits) {
@@ -207,110 +155,6 @@ void HealthMonitor::applyLimits(const Limits& limits) {
     return parts.join(QLatin1Char(' '));
   }();
   takeAlarmChanges(cleared);
-}
-
-// ---- marks in the window
-
-void HealthMonitor::paintShownUnit() {
-  const int u = view_.shownUnit();
-  if (!acquisition::IndexedArray<int, 1, acquisition::kUnits>::contains(u)) return;
-  const acquisition::MeasurementTables& m = *view_.measurements;
-  const bool offline = counts_.offline(u);
-  const bool anyAlarm = alarms_->activeCount(u) > 0;
-  for (std::size_t t = 0; t < view_.tables.size(); ++t) {
-    toolkit::KeyValueGrid* grid = view_.tables[t];
-    std::vector<std::uint8_t>& marked = marked_[t];
-    const int rows = grid->dataRowCount();
-    if (marked.size() != static_cast<std::size_t>(rows)) marked.resize(static_cast<std::size_t>(rows), 0);
-    for (int r = 1; r <= rows; ++r) {
-      std::uint8_t want = offline ? kOfflineMark : 0;
-      if (anyAlarm) {
-        // Rows are found by their key, as the live display finds them.
-        bool ok = false;
-        const int k = grid->key(r).toInt(&ok);
-        if (ok && k >= 1 && k <= m.CellCount[u] && alarms_->cellInAlarm(u, k)) want |= kAlarmMark;
-      }
-      std::uint8_t& have = marked[static_cast<std::size_t>(r - 1)];
-      if (want == have) continue;
-      have = want;
-      const QColor ground = alarmGround(), white = alarmText(), grey = offlineText(), pale = offlineOnAlarmText();
-      const bool alarm = want & kAlarmMark;
-      const QColor* valueText = (want & kOfflineMark) ? (alarm ? &pale : &grey) : (alarm ? &white : nullptr);
-      markItem(grid->item(r - 1, 0), alarm ? &ground : nullptr, alarm ? &white : nullptr);
-      markItem(grid->item(r - 1, 1), alarm ? &ground : nullptr, valueText);
-    }
-  }
-  paintTotal(u);
-}
-
-void HealthMonitor::paintTotal(int u) {
-  const int want = (counts_.offline(u) ? kOfflineMark : 0) | (alarms_->totalInAlarm(u) ? kAlarmMark : 0);
-  if (want == totalMarks_) return;
-  totalMarks_ = want;
-  QLabel* total = view_.total;
-  if (!want) {
-    total->setPalette(*totalPalette_);
-    total->setAutoFillBackground(totalAutoFill_);
-    return;
-  }
-  QPalette p = *totalPalette_;
-  const bool alarm = want & kAlarmMark;
-  if (alarm) p.setColor(QPalette::Window, alarmGround());
-  p.setColor(QPalette::WindowText, (want & kOfflineMark) ? (alarm ? offlineOnAlarmText() : offlineText()) : alarmText());
-  total->setPalette(p);
-  total->setAutoFillBackground(alarm || totalAutoFill_);
-}
-
-void HealthMonitor::updateNotice() {
-  std::vector<int> offline;
-  for (int u = 1; u <= acquisition::kUnits; ++u)
-    if (counts_.offline(u)) offline.push_back(u);
-  const std::vector<int> alarmed = alarms_->unitsInAlarm();
-  QStringList parts;
-  if (!alarmed.empty()) parts << QStringLiteral("报警：") + unitList(alarmed);
-  if (!offline.empty()) parts << QStringLiteral("离线：") + unitList(offline);
-  if (parts.isEmpty()) {
-    notice_->hide();
-    notice_->clear();
-    return;
-  }
-  notice_->setText(parts.join(QStringLiteral("    ")) + QStringLiteral("    （右键“事件记录…”查看）"));
-  notice_->show();
-}
-
-// ---- the event record
-
-void HealthMonitor::record(Event e) {
-  if (!e.time.isValid()) e.time = QDateTime::currentDateTime();
-  const QString line = eventLogLine(e);
-  if (e.kind == EventKind::AlarmRaised || e.kind == EventKind::UnitOffline || e.kind == EventKind::LineDown ||
-      e.kind == EventKind::SamplingFailed)
-    qCWarning(lcHealth).noquote() << "event:" << line;
-  else
-    qCInfo(lcHealth).noquote() << "event:" << line;
-  if (pending_.size() >= kMaxPending) pending_.erase(pending_.begin());
-  pending_.push_back(e);
-  emit eventRecorded(e);
-  // Events come in bursts (a string sagging takes many cells at once): one write for them all.
-  if (!flushTimer_.isActive()) flushTimer_.start(flushFailing_ ? 30000 : 500);
-}
-
-bool HealthMonitor::flushEvents() {
-  flushTimer_.stop();
-  if (pending_.empty()) return true;
-  try {
-    db_.append(pending_);
-  } catch (const std::exception& e) {
-    if (!flushFailing_)
-      qCWarning(lcHealth).noquote() << "event record not written, kept for a later try:" << QString::fromUtf8(e.what());
-    flushFailing_ = true;
-    flushTimer_.start(30000);
-    return false;
-  }
-  if (flushFailing_) qCInfo(lcHealth) << "event record written again";
-  flushFailing_ = false;
-  pending_.clear();
-  return true;
 }
 
 // ---- the context menu and its dialogs

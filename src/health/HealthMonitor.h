@@ -21,6 +21,9 @@
 #include "health/core/Event.h"
 #include "health/core/HealthDb.h"
 #include "health/core/LineCounts.h"
+#include "health/AlarmMarks.h"
+#include "health/EventRecord.h"
+#include "health/StationView.h"
 
 class QDialog;
 class QLabel;
@@ -40,24 +43,6 @@ class MessageBoxes;
 namespace health {
 
 class LineRecovery;
-
-/// The parts of the window the monitor reads and marks. Everything is borrowed and must
-/// outlive the monitor.
-struct StationView {
-  QWidget* window = nullptr;
-  std::array<toolkit::KeyValueGrid*, 6> tables{};
-  /// The selected unit's total.
-  QLabel* total = nullptr;
-  /// The notice below the tables is kept under this widget (and so under the history view).
-  QWidget* keepUnder = nullptr;
-  const acquisition::MeasurementTables* measurements = nullptr;
-  std::function<int()> shownUnit;
-  std::function<int()> unitCount;
-  char decimalSeparator = '.';
-  toolkit::HandlerGuard* guard = nullptr;
-  toolkit::MessageBoxes* boxes = nullptr;
-  comm::TComm* comm = nullptr;
-};
 
 class HealthMonitor : public QObject {
   Q_OBJECT
@@ -91,15 +76,15 @@ class HealthMonitor : public QObject {
   void note(Event e) { record(std::move(e)); }
 
   /// Writes the events not yet in the record; false (keeping them) when the database fails.
-  bool flushEvents();
+  bool flushEvents() { return events_.flush(); }
   /// Events waiting for the record.
-  std::size_t pendingEvents() const { return pending_.size(); }
+  std::size_t pendingEvents() const { return events_.pending(); }
 
   const AlarmTracker& alarms() const { return *alarms_; }
   LineCounts& counts() { return counts_; }
   LineRecovery& line() { return *line_; }
   HealthDb& db() { return db_; }
-  QLabel* notice() const { return notice_; }
+  QLabel* notice() const { return marks_.notice(); }
   const StationView& view() const { return view_; }
 
   // The modal parts, replaceable in tests.
@@ -124,12 +109,9 @@ class HealthMonitor : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void record(Event e);
+  void record(Event e) { events_.record(std::move(e)); }
   void takeAlarmChanges(const std::vector<AlarmChange>& changes);
   void takeOfflineChanges(const std::vector<OfflineChange>& changes);
-  void paintShownUnit();
-  void paintTotal(int unit);
-  void updateNotice();
   void showMenu(const QPoint& globalPos);
 
   StationView view_;
@@ -137,17 +119,10 @@ class HealthMonitor : public QObject {
   std::unique_ptr<AlarmTracker> alarms_;
   LineCounts counts_;
   LineRecovery* line_ = nullptr;
-  QLabel* notice_ = nullptr;
-  std::vector<Event> pending_;
-  QTimer flushTimer_;
-  bool flushFailing_ = false;
+  EventRecord events_{db_, *view_.guard};
+  AlarmMarks marks_{view_, *alarms_, counts_};
   std::vector<AlarmChange> alarmScratch_;
   std::vector<OfflineChange> offlineScratch_;
-  /// Per table, per row: the marks now on the row (bit 0 alarm, bit 1 offline).
-  std::array<std::vector<std::uint8_t>, 6> marked_;
-  int totalMarks_ = 0;
-  std::unique_ptr<QPalette> totalPalette_;
-  bool totalAutoFill_ = false;
 };
 
 }  // namespace health

@@ -4,11 +4,12 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QUrl>
 #include <QUuid>
 #include <QVariant>
 #include <cmath>
 
+#include "engine/DatabaseFile.h"
+#include "engine/EngineError.h"
 #include "store/core/Statements.h"
 
 namespace health {
@@ -32,6 +33,7 @@ HealthDb::HealthDb(const QString& file, int maxEvents)
 
 HealthDb::~HealthDb() {
   if (!QSqlDatabase::contains(name_)) return;
+  if (opened_) engine::closeDatabaseFile(name_, *opened_);
   { QSqlDatabase::database(name_, false).close(); }
   QSqlDatabase::removeDatabase(name_);
 }
@@ -41,18 +43,18 @@ void HealthDb::fail(const QString& step, const QString& why) {
 }
 
 void HealthDb::open() {
-  QSqlDatabase db = QSqlDatabase::contains(name_) ? QSqlDatabase::database(name_, false)
-                                                  : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
-  if (db.isOpen()) return;
-  // mode=rw: the station's database is made by its own script, never by us.
-  QUrl uri = QUrl::fromLocalFile(file_);
-  uri.setQuery(QStringLiteral("mode=rw"));
-  db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
-  db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=2000"));
-  if (!db.open()) {
-    const QString why = db.lastError().text();
-    db.close();
-    fail(QStringLiteral("无法打开数据库 %1").arg(QDir::toNativeSeparators(file_)), why);
+  // Opened as the engine opens the file: one lock wait, the same journal, and the file's
+  // identity kept, so a db1.mdb replaced meanwhile (a restore, a sync tool) is opened afresh
+  // instead of written to where it was.
+  if (opened_ && QSqlDatabase::contains(name_) && QSqlDatabase::database(name_, false).isOpen()) {
+    if (!engine::replaced(*opened_)) return;
+    engine::closeDatabaseFile(name_, *opened_);
+  }
+  opened_.reset();
+  try {
+    opened_ = engine::openDatabaseFile(name_, file_);
+  } catch (const engine::EDatabaseError& e) {
+    fail(QStringLiteral("无法打开数据库 %1").arg(QDir::toNativeSeparators(file_)), QString::fromUtf8(e.what()));
   }
   tablesReady_ = false;
 }

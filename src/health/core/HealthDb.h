@@ -1,6 +1,7 @@
 #pragma once
-// The station's alarm limits and event record in db1.mdb, next to `setting`. A connection of its own, with every value bound: nothing the operator or the
-// line supplies becomes statement text.
+// The station's alarm limits and event record in db1.mdb, next to `setting`. A connection of
+// its own, opened as the engine opens the file, with every value bound: nothing the operator or
+// the line supplies becomes statement text.
 //
 // The database file is never created here: a missing file fails like any other database
 // error (HealthDbError with the engine's text). Tables of our own are created when first
@@ -9,9 +10,11 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
+#include "engine/DatabaseFile.h"
 #include "health/core/Event.h"
 #include "health/core/Limits.h"
 
@@ -61,6 +64,7 @@ class HealthDb {
  private:
   void open();
   void ensureTables();
+  std::optional<engine::OpenedFile> opened_;
   [[noreturn]] void fail(const QString& step, const QString& why);
 
   QString file_;
