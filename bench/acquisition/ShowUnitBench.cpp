@@ -21,7 +21,7 @@ struct Window {
 
   Window() {
     for (int t = 1; t <= 6; ++t)
-      for (int r = 1; r <= 18; ++r) form.cellTable(t)->setKey(r, QString::number(6 * (r - 1) + t));
+      for (int r = 1; r <= 18; ++r) form.cellTable(t)->setKey(r, QString::number(acquisition::cellAt(t, r)));
     for (int u = 1; u <= 2; ++u) {
       form.polling->tables.CellCount[u] = 108;
       form.polling->tables.TotalVoltage[u] = 350.0 + u;
