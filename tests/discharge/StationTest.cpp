@@ -12,6 +12,7 @@
 #include "app/HealthWiring.h"
 #include "discharge/Actions.h"
 #include "discharge/core/Archive.h"
+#include "discharge/core/Judgement.h"
 #include "discharge/core/Monitor.h"
 #include "e2e/ChainStation.h"
 #include "health/HealthMonitor.h"
@@ -100,6 +101,10 @@ TEST_F(DischargeStation, aSimulatedDischargeLeavesOneRecordItsEventsAndAReportNa
     for (int k = 1; k <= 24; ++k) ASSERT_EQ(r.cell(i, k), s.cellMv[static_cast<std::size_t>(k - 1)]) << "sample " << i << " cell " << k;
   }
   for (std::size_t i = first + r.size(); i < replies.size(); ++i) EXPECT_GT(replies[i].totalMv, line) << "reply " << i;
+  // The recording ends with the readings that showed the recovery; the values at its end are
+  // those under load.
+  EXPECT_GT(r.totals.back(), line);
+  EXPECT_LT(judge(r, r.record.endMv).endTotalMv, line);
 
   // The events, in the event record and in the station log.
   ASSERT_TRUE(health->flushEvents());
