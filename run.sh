@@ -58,10 +58,12 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
 fi
 
 # Five simulated detector units of 24 lead-acid cells answer on a pseudo-terminal linked at
-# demo/COM1, the port the station opens. The simulator stops (and removes the link) when the
-# station exits, however it exits.
+# demo/COM1, the port the station opens. Unit 2's string discharges for five minutes from two
+# minutes after the start, cell 7 falling first, so the station records a discharge test once
+# polling has run through it. The simulator stops (and removes the link) when the station
+# exits, however it exits.
 cellsim=build/release/tools/cellsim/cellsim
-"$cellsim" --link demo/COM1 --units 5 --cells 24 &
+"$cellsim" --link demo/COM1 --units 5 --cells 24 --discharge 2:120:5:7 &
 cellsim_pid=$!
 children+=("$cellsim_pid")
 for _ in $(seq 50); do
@@ -71,6 +73,7 @@ for _ in $(seq 50); do
 done
 [[ -L demo/COM1 ]] || { echo "The detector-chain simulator did not start (no link demo/COM1)." >&2; exit 1; }
 echo "Simulated detector units 1..5 answer on demo/COM1. Press 开始 in the station to start polling."
+echo "Unit 2 goes through a five-minute discharge from two minutes after now: see 放电记录… (right-click) once it has ended."
 
 cd demo
 "${station[@]}"

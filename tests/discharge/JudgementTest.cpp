@@ -81,3 +81,19 @@ TEST(Judgement, aStringThatHeldGivesAtLeastItsDurationAndALowCellIsStillWeak) {
   EXPECT_TRUE(j.cells[2].weak);
   EXPECT_EQ(judge(make(0, rows, std::nullopt), 1700).capacity, std::nullopt);
 }
+
+TEST(Judgement, theReadingsThatShowedTheRecoveryAreNotTheValuesAtTheEnd) {
+  // Threshold 2.0 V a cell: two rows under load, then the charger back (two rows above).
+  Recording r = make(0, {{2000, 1950}, {1900, 1700}, {2250, 2240}, {2260, 2250}}, std::nullopt);
+  r.record.thresholdMv = 2000;
+  r.record.cells = 2;
+  const Judgement j = judge(r, 1800);
+  EXPECT_EQ(j.cells[0].endMv, 1900);
+  EXPECT_EQ(j.cells[1].endMv, 1700);
+  EXPECT_EQ(j.endTotalMv, 3600);
+  EXPECT_EQ(j.cells[1].minMv, 1700);
+  EXPECT_EQ(j.durationMs, 3 * 60000 + 5000) << "the discharge still lasts until it ended";
+  // A recording that never went under the line keeps its last values.
+  r.record.thresholdMv = 1000;
+  EXPECT_EQ(judge(r, 1800).cells[0].endMv, 2260);
+}

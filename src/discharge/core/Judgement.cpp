@@ -5,15 +5,33 @@
 
 namespace discharge {
 
+namespace {
+
+/// How many samples, from the first, belong to the discharge under load: all but the trailing
+/// ones whose total is back at or above the threshold (the readings that ended a recovered
+/// discharge, or a recording ended by hand after the load went). All when none lies below it
+/// or the record holds no threshold.
+std::size_t underLoad(const Recording& r) {
+  const int cells = r.record.cells > 0 ? r.record.cells : r.cells;
+  const qint64 line = static_cast<qint64>(r.record.thresholdMv) * cells;
+  if (line <= 0) return r.size();
+  for (std::size_t i = r.size(); i > 0; --i)
+    if (r.totals[i - 1] < line) return i;
+  return r.size();
+}
+
+}  // namespace
+
 Judgement judge(const Recording& r, int endVoltageMv) {
   Judgement j;
   j.endVoltageMv = endVoltageMv;
   const qint64 start = r.record.startMs;
   const qint64 end = r.record.endMs ? *r.record.endMs : (r.times.empty() ? start : r.times.back());
   j.durationMs = std::max<qint64>(0, end - start);
+  const std::size_t loaded = underLoad(r);
   if (!r.totals.empty()) {
     j.startTotalMv = r.totals.front();
-    j.endTotalMv = r.totals.back();
+    j.endTotalMv = r.totals[loaded - 1];
     j.minTotalMv = *std::min_element(r.totals.begin(), r.totals.end());
   }
 
@@ -27,7 +45,7 @@ Judgement judge(const Recording& r, int endVoltageMv) {
       if (v < 0) continue;
       if (!any) c.startMv = v;
       any = true;
-      c.endMv = v;
+      if (i < loaded) c.endMv = v;
       c.minMv = std::min(c.minMv, v);
       if (!c.crossedMs && v <= endVoltageMv) c.crossedMs = r.times[i] - start;
     }

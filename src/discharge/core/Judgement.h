@@ -12,7 +12,7 @@ struct CellJudgement {
   int cell = 0;
   int startMv = 0;  ///< first recorded value
   int minMv = 0;
-  int endMv = 0;  ///< last recorded value
+  int endMv = 0;  ///< last recorded value under load (see judge)
   /// When it first read at or below the end-of-discharge voltage.
   std::optional<qint64> crossedMs;
   int rank = 0;  ///< 1 = weakest
@@ -44,7 +44,9 @@ inline constexpr int kWeakBelowMedianMv = 50;
 /// that never did follow, by their minimum, then their end value, then their number. A cell is
 /// weak when it reached the end voltage or its minimum lies kWeakBelowMedianMv or more below
 /// the median minimum. `endVoltageMv` is per cell; `endMs` the discharge's end (the last
-/// sample's time when none).
+/// sample's time when none). The values "at end" (each cell's and the total's) are those of the
+/// last sample under load: trailing samples whose total is back at or above the record's
+/// threshold (the readings that showed the recovery) are left out of them, and only of them.
 Judgement judge(const Recording& r, int endVoltageMv);
 
 }  // namespace discharge

@@ -3,40 +3,19 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "common/IniReader.h"
 
 namespace publish {
 
 namespace {
 
-std::string_view trim(std::string_view s) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 [[noreturn]] void fail(int line, const std::string& what) {
   if (line > 0) throw SettingsError(std::string(kSettingsFileName) + " line " + std::to_string(line) + ": " + what);
   throw SettingsError(std::string(kSettingsFileName) + ": " + what);
-}
-
-int number(int line, std::string_view key, std::string_view value, int low, int high) {
-  int n = 0;
-  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
-  if (ec != std::errc() || end != value.data() + value.size() || n < low || n > high)
-    fail(line, std::string(key) + " must be a whole number from " + std::to_string(low) + " to " +
-                   std::to_string(high) + ", not \"" + std::string(value) + "\"");
-  return n;
-}
-
-bool flag(int line, std::string_view key, std::string_view value) {
-  if (value == "true" || value == "yes" || value == "on" || value == "1") return true;
-  if (value == "false" || value == "no" || value == "off" || value == "0") return false;
-  fail(line, std::string(key) + " must be true or false, not \"" + std::string(value) + "\"");
 }
 
 // MQTT topic names take any UTF-8 except the wildcards; an empty level or a control
@@ -106,65 +85,39 @@ std::string malformedLine(std::string_view line) {
   return "expected key = value (the line is not shown: it may hold a password)";
 }
 
-// A value ends at a ';' or '#' that follows a blank (a comment), unless it is in double quotes.
-std::string valueOf(int line, std::string_view v) {
-  if (!v.empty() && v.front() == '"') {
-    const std::size_t close = v.find('"', 1);
-    if (close == std::string_view::npos) fail(line, "a quoted value must end with a quote");
-    const std::string_view rest = trim(v.substr(close + 1));
-    if (!rest.empty() && rest.front() != ';' && rest.front() != '#') fail(line, "only a comment may follow a quoted value");
-    return std::string(v.substr(1, close - 1));
-  }
-  for (std::size_t i = 1; i < v.size(); ++i)
-    if ((v[i] == ';' || v[i] == '#') && (v[i - 1] == ' ' || v[i - 1] == '\t')) return std::string(trim(v.substr(0, i)));
-  return std::string(v);
-}
-
 }  // namespace
 
 PublishSettings parseSettings(std::string_view text) {
   PublishSettings s;
   bool portGiven = false;
   int passwordLine = 0;
-  std::string section;
-  // The line of each key seen, so a key given twice is caught.
-  std::string seen;
-  int lineNo = 0;
-  while (!text.empty()) {
-    ++lineNo;
-    const std::size_t nl = text.find('\n');
-    std::string_view line = trim(text.substr(0, nl));
-    text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
-    if (lineNo == 1 && line.starts_with("\xEF\xBB\xBF")) line = trim(line.substr(3));
-    if (line.empty() || line.front() == ';' || line.front() == '#') continue;
-    if (line.front() == '[') {
-      if (line.back() != ']') fail(lineNo, "a section name must end with ]");
-      section = std::string(trim(line.substr(1, line.size() - 2)));
-      if (!validUtf8(section)) fail(lineNo, "the section name is not valid UTF-8 (save publish.ini as UTF-8)");
-      if (section != "broker" && section != "topics" && section != "buffer" && section != "homeassistant")
-        fail(lineNo, "unknown section [" + section + "] (known: [broker], [topics], [buffer], [homeassistant])");
-      continue;
-    }
-    const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos) fail(lineNo, malformedLine(line));
-    const std::string key(trim(line.substr(0, eq)));
-    if (!validUtf8(key)) fail(lineNo, "the key is not valid UTF-8 (save publish.ini as UTF-8)");
-    const std::string value = valueOf(lineNo, trim(line.substr(eq + 1)));
-    if (!validUtf8(value)) fail(lineNo, key + " is not valid UTF-8 (save publish.ini as UTF-8)");
-    if (section.empty()) fail(lineNo, "\"" + key + "\" comes before any section");
-    const std::string full = "[" + section + "]" + key + "\n";
-    if (seen.find(full) != std::string::npos) fail(lineNo, key + " is given twice");
-    seen += full;
-
+  common::IniHooks hooks;
+  hooks.section = [](int line, const std::string& section) {
+    if (!validUtf8(section)) fail(line, "the section name is not valid UTF-8 (save publish.ini as UTF-8)");
+    if (section != "broker" && section != "topics" && section != "buffer" && section != "homeassistant")
+      fail(line, "unknown section [" + section + "] (known: [broker], [topics], [buffer], [homeassistant])");
+  };
+  hooks.checkKey = [](int line, const std::string& key) {
+    if (!validUtf8(key)) fail(line, "the key is not valid UTF-8 (save publish.ini as UTF-8)");
+  };
+  hooks.checkValue = [](int line, const std::string& key, const std::string& value) {
+    if (!validUtf8(value)) fail(line, key + " is not valid UTF-8 (save publish.ini as UTF-8)");
+  };
+  hooks.withoutEquals = malformedLine;
+  hooks.entry = [&](const common::IniEntry& e) {
+    const int lineNo = e.line;
+    const std::string& section = e.section;
+    const std::string& key = e.key;
+    const std::string& value = e.value;
     if (section == "broker") {
       if (key == "host") {
         if (value.empty()) fail(lineNo, "host must not be empty");
         s.host = value;
       } else if (key == "port") {
-        s.port = number(lineNo, key, value, 1, 65535);
+        s.port = common::iniNumber(lineNo, key, value, 1, 65535);
         portGiven = true;
       } else if (key == "tls") {
-        s.tls = flag(lineNo, key, value);
+        s.tls = common::iniFlag(lineNo, key, value);
       } else if (key == "ca_file") {
         s.caFile = value;
       } else if (key == "username") {
@@ -176,13 +129,13 @@ PublishSettings parseSettings(std::string_view text) {
         if (value.empty() || value.size() > 23 * 8) fail(lineNo, "client_id must hold 1 to 184 characters");
         s.clientId = value;
       } else if (key == "keep_alive") {
-        s.keepAliveSeconds = number(lineNo, key, value, 5, 3600);
+        s.keepAliveSeconds = common::iniNumber(lineNo, key, value, 5, 3600);
       } else if (key == "reconnect_min") {
-        s.reconnectMinSeconds = number(lineNo, key, value, 1, 3600);
+        s.reconnectMinSeconds = common::iniNumber(lineNo, key, value, 1, 3600);
       } else if (key == "reconnect_max") {
-        s.reconnectMaxSeconds = number(lineNo, key, value, 1, 3600);
+        s.reconnectMaxSeconds = common::iniNumber(lineNo, key, value, 1, 3600);
       } else if (key == "connect_timeout") {
-        s.connectTimeoutSeconds = number(lineNo, key, value, 2, 300);
+        s.connectTimeoutSeconds = common::iniNumber(lineNo, key, value, 2, 300);
       } else {
         fail(lineNo, "unknown key \"" + key + "\" in [broker]");
       }
@@ -198,19 +151,24 @@ PublishSettings parseSettings(std::string_view text) {
       }
     } else if (section == "homeassistant") {
       if (key == "discovery") {
-        s.discovery = flag(lineNo, key, value);
+        s.discovery = common::iniFlag(lineNo, key, value);
       } else if (key == "prefix") {
         checkTopicPart(lineNo, key, value, true);
         s.discoveryPrefix = value;
       } else if (key == "cells") {
-        s.discoveryCells = flag(lineNo, key, value);
+        s.discoveryCells = common::iniFlag(lineNo, key, value);
       } else {
         fail(lineNo, "unknown key \"" + key + "\" in [homeassistant]");
       }
     } else {
-      if (key == "messages") s.bufferMessages = number(lineNo, key, value, 1, 100000);
+      if (key == "messages") s.bufferMessages = common::iniNumber(lineNo, key, value, 1, 100000);
       else fail(lineNo, "unknown key \"" + key + "\" in [buffer]");
     }
+  };
+  try {
+    common::readIni(text, hooks);
+  } catch (const common::IniError& e) {
+    fail(e.line(), e.what());
   }
   if (s.host.empty()) fail(0, "[broker] host is missing");
   if (s.station.empty()) fail(0, "[topics] station is missing");
