@@ -7,4 +7,9 @@ function(cellstation_warnings target)
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
     target_compile_options(${target} PRIVATE -Wno-restrict)
   endif()
+  # In a unity build each source is an included file: GCC then warns about classes whose
+  # members use another source's internal types, which is harmless there.
+  if(CMAKE_UNITY_BUILD AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -Wno-subobject-linkage)
+  endif()
 endfunction()

@@ -20,11 +20,6 @@ namespace engine {
 
 namespace {
 
-QString errorText(const QSqlError& e) {
-  const QString db = e.databaseText();
-  return db.isEmpty() ? e.text() : db;
-}
-
 /// A Qt SQL connection of its own, removed again when done.
 class ScopedConnection {
  public:

@@ -15,11 +15,6 @@ namespace engine {
 
 namespace {
 
-QString errorText(const QSqlError& e) {
-  const QString db = e.databaseText();
-  return db.isEmpty() ? e.text() : db;
-}
-
 bool anyWriteBit(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0; }
 
 }  // namespace

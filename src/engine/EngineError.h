@@ -5,6 +5,8 @@
 #include <QString>
 #include <stdexcept>
 
+class QSqlError;
+
 namespace engine {
 
 class EDatabaseError : public std::runtime_error {
@@ -19,5 +21,9 @@ class EDatabaseError : public std::runtime_error {
  private:
   QString engineText_;
 };
+
+/// The text of a Qt SQL error as the engine reports it: the database's own message, or Qt's
+/// where the database gave none.
+QString errorText(const QSqlError& e);
 
 }  // namespace engine

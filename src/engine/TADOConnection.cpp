@@ -14,6 +14,7 @@
 
 #include "engine/ConnectionString.h"
 #include "engine/Dialect.h"
+#include "engine/EngineError.h"
 #include "engine/WindowUpkeep.h"
 
 namespace engine {
@@ -23,11 +24,6 @@ namespace {
 Q_LOGGING_CATEGORY(lcEngine, "cellstation.engine")
 
 std::atomic<unsigned> connectionSerial{0};
-
-QString errorText(const QSqlError& e) {
-  const QString db = e.databaseText();
-  return db.isEmpty() ? e.text() : db;
-}
 
 ResultSet collect(QSqlQuery& q) {
   ResultSet result;

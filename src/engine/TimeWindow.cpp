@@ -14,7 +14,6 @@ namespace {
 constexpr double kStepHours = 0.05;
 constexpr double kStepsPerHour = 20;
 
-QString quoted(const QString& name) { return QLatin1Char('"') + name + QLatin1Char('"'); }
 QString rowsTable(const QString& t) { return quoted(QStringLiteral("cs_rows_") + t); }
 QString keyedView(const QString& t) { return quoted(QStringLiteral("cs_keyed_") + t); }
 // Table names reach SQL literals only after the dialect reader accepted them as plain
@@ -22,10 +21,6 @@ QString keyedView(const QString& t) { return quoted(QStringLiteral("cs_keyed_") 
 QString baseOf(const QString& t) {
   return QStringLiteral("(SELECT base FROM %1 WHERE name='%2')").arg(QLatin1String(kRegistry), t);
 }
-// Rows are keyed step * kBlock + n, so the rows of one time sit together in key order and
-// "the rows at time t" is a key range: deleting the oldest rows touches only them.
-constexpr long long kBlock = 1024;
-
 // The key for a new row of step `step` (an SQL expression), the next free one in its block.
 // A block holding kBlock rows of one time has no room left: the key then repeats the last one
 // and the insert fails on the key's uniqueness.
@@ -60,8 +55,6 @@ QVariant literalValue(const QString& text) {
   }
   return *numberLiteral(text);
 }
-
-bool isTime(const QString& column) { return column.compare(QLatin1String(kTimeColumn), Qt::CaseInsensitive) == 0; }
 
 EDatabaseError notAStep(const QString& table) {
   return EDatabaseError(QStringLiteral("%1 in %2 must be a multiple of 0.05").arg(QLatin1String(kTimeColumn), table));

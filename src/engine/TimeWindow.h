@@ -34,6 +34,16 @@ inline constexpr char kTimeColumn[] = "measureTime";
 inline constexpr char kRegistry[] = "cs_window";
 /// Rows an UPDATE through a table's view has changed so far (its triggers' own bookkeeping).
 inline constexpr char kTouched[] = "cs_touched";
+/// Rows are keyed step * kBlock + n, so the rows of one time sit together in key order and
+/// "the rows at time t" is a key range: deleting the oldest rows touches only them.
+inline constexpr long long kBlock = 1024;
+
+/// A name in double quotes, as SQLite reads identifiers.
+inline QString quoted(const QString& name) { return QLatin1Char('"') + name + QLatin1Char('"'); }
+/// Whether `column` is the time column (SQLite compares names without case).
+inline bool isTime(const QString& column) {
+  return column.compare(QLatin1String(kTimeColumn), Qt::CaseInsensitive) == 0;
+}
 
 /// One statement for SQLite, with its values bound to the '?' places in order. Statements that
 /// recur (inserts, counts, deletes and shifts of one table) are kept prepared.

@@ -8,12 +8,6 @@ namespace engine::window {
 
 namespace {
 
-constexpr long long kBlock = 1024;  // rows per step in the key blocks (TimeWindow.cpp)
-
-QString quoted(const QString& name) { return QLatin1Char('"') + name + QLatin1Char('"'); }
-
-bool isTime(const QString& column) { return column.compare(QLatin1String(kTimeColumn), Qt::CaseInsensitive) == 0; }
-
 bool plainIdentifier(const QString& s) {
   if (s.isEmpty() || !(s.front().isLetter() || s.front() == QLatin1Char('_'))) return false;
   for (QChar c : s)

@@ -22,7 +22,7 @@ namespace health {
 
 namespace {
 
-const QStringList kColumns{QStringLiteral("时间"), QStringLiteral("台号"), QStringLiteral("单体"),
+const QStringList kEventColumns{QStringLiteral("时间"), QStringLiteral("台号"), QStringLiteral("单体"),
                            QStringLiteral("数值"), QStringLiteral("事件"), QStringLiteral("说明")};
 
 QStringList fields(const StoredEvent& e, char separator) {
@@ -62,8 +62,8 @@ EventsDialog::EventsDialog(HealthMonitor& monitor, QWidget* parent) : QDialog(pa
   top->addWidget(exportButton);
   top->addWidget(close);
   layout->addLayout(top);
-  table = new QTableWidget(0, static_cast<int>(kColumns.size()), this);
-  table->setHorizontalHeaderLabels(kColumns);
+  table = new QTableWidget(0, static_cast<int>(kEventColumns.size()), this);
+  table->setHorizontalHeaderLabels(kEventColumns);
   table->verticalHeader()->setVisible(false);
   table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -96,7 +96,7 @@ int EventsDialog::exportTo(const QString& path) {
   monitor_.flushEvents();
   const std::vector<StoredEvent> rows = monitor_.db().events(unit(), 0);
   // A byte-order mark, so that spreadsheet programs read the Chinese texts as UTF-8.
-  QString csv = QStringLiteral("\uFEFF") + kColumns.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+  QString csv = QStringLiteral("\uFEFF") + kEventColumns.join(QLatin1Char(',')) + QStringLiteral("\r\n");
   for (const StoredEvent& e : rows) {
     QStringList line;
     for (const QString& f : fields(e, '.')) line << csvField(f);

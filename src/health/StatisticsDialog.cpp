@@ -16,7 +16,7 @@ namespace health {
 
 namespace {
 
-const QStringList kColumns{QStringLiteral("台号"),   QStringLiteral("请求"),     QStringLiteral("应答"),
+const QStringList kStatisticsColumns{QStringLiteral("台号"),   QStringLiteral("请求"),     QStringLiteral("应答"),
                            QStringLiteral("无应答"), QStringLiteral("校验错"),   QStringLiteral("错帧"),
                            QStringLiteral("串号"),   QStringLiteral("最后应答"), QStringLiteral("状态")};
 
@@ -51,8 +51,8 @@ StatisticsDialog::StatisticsDialog(LineCounts& counts, const LineRecovery& line,
   auto* layout = new QVBoxLayout(this);
   lineState = new QLabel(this);
   layout->addWidget(lineState);
-  table = new QTableWidget(0, static_cast<int>(kColumns.size()), this);
-  table->setHorizontalHeaderLabels(kColumns);
+  table = new QTableWidget(0, static_cast<int>(kStatisticsColumns.size()), this);
+  table->setHorizontalHeaderLabels(kStatisticsColumns);
   table->verticalHeader()->setVisible(false);
   table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -23,9 +23,6 @@ namespace publish {
 
 namespace {
 
-void info(const std::string& text) { qCInfo(lcPublish).noquote() << QString::fromStdString(text); }
-void warning(const std::string& text) { qCWarning(lcPublish).noquote() << QString::fromStdString(text); }
-
 void blockSigpipe() {
   // Writing to a socket the broker closed raises SIGPIPE on the writing thread (OpenSSL
   // writes without MSG_NOSIGNAL); blocked, the write fails with EPIPE and the link reconnects
@@ -41,11 +38,6 @@ void initialiseLibrary() {
   // The library's global state (and OpenSSL's) lives as long as the process: cleaning it up
   // while another link might start would be worse than the few bytes it holds.
   std::call_once(once, [] { mosquitto_lib_init(); });
-}
-
-template <typename D>
-long long millis(D d) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
 }
 
 // Rounded up, so a poll never wakes a fraction of a millisecond early and turns again at once.

@@ -46,6 +46,12 @@ struct mosquitto_message;
 
 namespace publish {
 
+/// A duration in whole milliseconds (cut towards zero).
+template <typename D>
+long long millis(D d) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+}
+
 class BrokerLink {
  public:
   enum class State {

@@ -10,12 +10,6 @@
 
 namespace publish {
 
-namespace {
-
-void warning(const std::string& text) { qCWarning(lcPublish).noquote() << QString::fromStdString(text); }
-
-}  // namespace
-
 void BrokerLink::attemptStarted(int rc, int err) {
   if (rc == MOSQ_ERR_SUCCESS) {
     startErrno_ = err;

@@ -14,17 +14,6 @@
 
 namespace publish {
 
-namespace {
-
-void warning(const std::string& text) { qCWarning(lcPublish).noquote() << QString::fromStdString(text); }
-
-template <typename D>
-long long millis(D d) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
-}
-
-}  // namespace
-
 bool BrokerLink::waitForJob(Clock::time_point until) {
   for (;;) {
     if (job_->done()) return true;
