@@ -22,15 +22,19 @@ void paintDeviations(QPainter& p, const QRectF& outer, const archive::DeviationR
   font.setPixelSize(std::max(6, int(std::lround(10 * unit))));
   p.setFont(font);
   const double text = p.fontMetrics().height();
-  // Room for the mV labels on the left, the dates below and the legend above.
-  const QRectF box = outer.adjusted(6 * text * 0.6, 1.6 * text, -text * 0.5, -1.4 * text);
+  // Room for the mV labels on the left, the legend above, the dates below and half a date
+  // beyond the right edge.
+  const QRectF box = outer.adjusted(6 * text * 0.6, 1.6 * text, -3.5 * text, -1.4 * text);
   double lo = -1, hi = 1;
   for (const auto& curve : report.curves)
     for (const archive::SeriesColumn& c : curve)
       if (c.count) lo = std::min(lo, c.mean), hi = std::max(hi, c.mean);
-  const double pad = std::max((hi - lo) * 0.08, 1.0);
-  lo -= pad;
-  hi += pad;
+  // Four grid steps of 1, 2 or 5 times a power of ten.
+  const double raw = (hi - lo) * 1.08 / 4;
+  const double decade = std::pow(10.0, std::floor(std::log10(raw)));
+  const double step = raw <= decade ? decade : raw <= 2 * decade ? 2 * decade : raw <= 5 * decade ? 5 * decade : 10 * decade;
+  lo = std::floor(lo / step) * step;
+  hi = std::ceil(hi / step) * step;
   const double span = double(std::max<qint64>(1, range.toMs - range.fromMs));
   const auto at = [&](double ms, double mv) {
     return QPointF(box.left() + (ms - double(range.fromMs)) / span * box.width(),
@@ -39,14 +43,17 @@ void paintDeviations(QPainter& p, const QRectF& outer, const archive::DeviationR
   const QPen thin(Qt::black, std::max(1.0, unit));
   p.setPen(thin);
   p.drawRect(box);
-  for (int i = 0; i <= 4; ++i) {
-    const double mv = lo + (hi - lo) * i / 4;
+  const int lines = int(std::lround((hi - lo) / step));
+  for (int i = 0; i <= lines; ++i) {
+    const double mv = lo + step * i;
     const double y = at(double(range.fromMs), mv).y();
     p.setPen(QPen(QColor(210, 210, 210), std::max(1.0, unit)));
     p.drawLine(QPointF(box.left(), y), QPointF(box.right(), y));
     p.setPen(thin);
     p.drawText(QRectF(outer.left(), y - text / 2, box.left() - outer.left() - text * 0.3, text),
-               Qt::AlignRight | Qt::AlignVCenter, QString::number(mv, 'f', std::abs(hi - lo) < 10 ? 1 : 0));
+               Qt::AlignRight | Qt::AlignVCenter, QString::number(mv, 'f', step < 1 ? 1 : 0));
+  }
+  for (int i = 0; i <= 4; ++i) {
     const double ms = double(range.fromMs) + span * i / 4;
     const double x = at(ms, lo).x();
     p.drawText(QRectF(x - 4 * text, box.bottom() + text * 0.2, 8 * text, text), Qt::AlignHCenter | Qt::AlignTop,
