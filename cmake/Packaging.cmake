@@ -19,7 +19,8 @@ install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The Modbus register map for integrators to import.
 install(FILES docs/modbus-registers.csv DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # Every picture the README shows, where the README points (docs/).
-install(FILES docs/station.png docs/history.png docs/alarm.png docs/report.png docs/discharge.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+install(FILES docs/station.png docs/history.png docs/alarm.png docs/report.png docs/discharge.png docs/trend.png
+  docs/compare.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME cellstation)

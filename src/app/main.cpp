@@ -11,6 +11,7 @@
 #include "desktop/StartUp.h"
 #include "log/StationLog.h"
 #include "toolkit/MessageBoxes.h"
+#include "trend/TrendView.h"
 
 int main(int argc, char** argv) {
   desktop::StartUp start = desktop::startFromCommandLine(argc, argv);
@@ -24,6 +25,9 @@ int main(int argc, char** argv) {
   desktop::logStation(start);
   TForm1 Form1(boxes);
   const auto health = attachHealth(Form1);
+  // The long-term record on the history chart's context menu: other ranges, comparison, export.
+  const auto trend = std::make_unique<trend::TrendView>(*Form1.history, Form1.guard(), QDir::current().filePath(QStringLiteral("archive")),
+                                                        QDir::current().dirName());
   // Discharge tests: recorded at full rate while a unit's total is low, or by the operator.
   const auto discharges = attachDischarge(Form1, *health);
   // Declared after the window and the health monitor, so it stops (and says "offline") first.

@@ -109,6 +109,13 @@ void HistoryView::show(const QString& S) {
     markSelector(true);
   }
   lastOpened_ = S;
+  if (drawOther && drawOther(N, *selector)) {
+    DBChart1->setEnabled(true);
+    DBChart1->show();
+    Panel3->show();
+    emit curveShown();
+    return;
+  }
   DBChart1->setTitleLine(chartTitle(N, ComboBox1->currentText(), stamp_));
   DBChart1->setValueMaximum(selector->axisMaximum());
   store_.ADOQuery2.setSQL(selector->curveStatement(N));
@@ -125,6 +132,7 @@ void HistoryView::show(const QString& S) {
   DBChart1->showCurve(std::move(points));
   DBChart1->show();
   Panel3->show();
+  emit curveShown();
 }
 
 void HistoryView::selectorEdited() {

@@ -53,6 +53,20 @@ class HistoryView : public QObject {
   /// Back to the cell tables.
   void hide();
 
+  /// The unit on show and the selector of the curve last opened (empty before the first).
+  int unit() const { return shownUnit_(); }
+  const QString& selectorText() const { return lastOpened_; }
+
+  /// A curve other than the stored 24 hours (a feature's longer ranges): called at every
+  /// opening once the bar is set, before the 24 hours are read, with the unit and the selector.
+  /// It returns true when it drew the chart (title, axes, curve), which the view then enables
+  /// and shows; false leaves the opening to the 24 hours. Unset: always the 24 hours.
+  std::function<bool(int unit, const Selector& selector)> drawOther;
+
+ signals:
+  /// A curve was opened and the view shows it.
+  void curveShown();
+
  private:
   void markSelector(bool namesCurve);
 

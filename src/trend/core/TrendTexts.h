@@ -1,0 +1,20 @@
+#pragma once
+// The long-term chart's texts: its title, and the date labels of its time axis.
+#include <QString>
+
+#include "trend/core/TrendRange.h"
+
+namespace trend {
+
+/// Local "yyyy-MM-dd HH:mm" of a UTC time.
+QString localMinute(qint64 timeMs);
+
+/// 第N台检测仪的第S节 FROM 至 TO 的长期曲线（SPAN）, and when the record holds nothing there:
+/// "：此时段无长期记录".
+QString rangeTitle(int unit, const QString& selectorText, Span span, const Range& range, bool empty);
+
+/// The time axis' label format and label count for a span.
+QString axisFormat(Span span);
+int axisTicks(Span span);
+
+}  // namespace trend

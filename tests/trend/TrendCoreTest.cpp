@@ -1,0 +1,88 @@
+// The chart's ranges moved and jumped, the fitted axis, the gaps of an exact curve.
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+
+#include "trend/core/AxisFit.h"
+#include "trend/core/TrendCurve.h"
+#include "trend/core/TrendRange.h"
+
+using namespace trend;
+
+namespace {
+constexpr qint64 kDay = 86400000;
+}
+
+TEST(TrendRange, MovesByItsLengthNeverPastNowAndJumpsToTheEndOfADay) {
+  const qint64 now = QDateTime(QDate(2026, 3, 20), QTime(14, 5)).toMSecsSinceEpoch();
+  TrendRange r;
+  EXPECT_TRUE(r.isStoredDay());
+  r.later(now);  // nothing later than now
+  EXPECT_TRUE(r.isStoredDay());
+  r.earlier(now);
+  EXPECT_FALSE(r.isStoredDay());  // yesterday's 24 hours come from the record
+  EXPECT_EQ(r.at(now).toMs, now - kDay);
+  r.choose(Span::Week);
+  r.earlier(now);
+  r.earlier(now);
+  EXPECT_EQ(r.at(now).fromMs, now - 21 * kDay);
+  EXPECT_EQ(r.at(now).toMs, now - 14 * kDay);
+  r.later(now);
+  r.later(now);
+  EXPECT_TRUE(r.endsNow());
+  EXPECT_EQ(r.at(now).toMs, now);
+
+  r.endWith(QDate(2026, 3, 3), now);
+  EXPECT_EQ(r.at(now).toMs, QDateTime(QDate(2026, 3, 4), QTime(0, 0)).toMSecsSinceEpoch());
+  r.endWith(QDate(2026, 3, 20), now);  // today is not over: ends now
+  EXPECT_TRUE(r.endsNow());
+
+  r.choose(Span::All);
+  r.earlier(now);
+  EXPECT_TRUE(r.endsNow());
+  EXPECT_EQ(r.at(now, std::make_pair(now - 5 * kDay, now - kDay)).fromMs, now - 5 * kDay);
+  EXPECT_GT(r.at(now, std::make_pair(now - 5 * kDay, now - kDay)).toMs, now - kDay);  // the last run inside
+}
+
+TEST(AxisFit, AFlatCellGetsMillivoltsNotSixteenVolts) {
+  for (const double v : {2.2, 2.23, 13.8}) {
+    const auto [lo, hi] = fitAxis(v, v, 0.01);
+    EXPECT_LE(lo, v - 0.02);
+    EXPECT_GE(hi, v + 0.02);
+    EXPECT_LT(hi - lo, 0.5) << v;
+  }
+  const auto [lo, hi] = fitAxis(2.05, 2.41, 0.01);
+  EXPECT_LT(lo, 2.05);
+  EXPECT_GT(hi, 2.41);
+  EXPECT_GT(lo, 1.9);
+  EXPECT_LT(hi, 2.6);
+  EXPECT_EQ(fitAxis(0.0, 0.05, 0.01).first, 0.0);  // never below zero
+  const auto [tlo, thi] = fitAxis(243.1, 271.5, 0.1);
+  EXPECT_LT(tlo, 243.1);
+  EXPECT_GT(thi, 271.5);
+  EXPECT_LT(thi - tlo, 45);
+}
+
+TEST(TrendCurve, ExactSamplesBreakWhereARunIsMissingEnvelopesWhereAColumnIsEmpty) {
+  archive::Series exact;
+  for (const qint64 i : {0, 1, 2, 3, 6, 7}) exact.points.push_back({i * 180000, 2.0 + double(i) / 100});
+  exact.samples = 6;
+  TrendCurve c = trendCurve(exact);
+  ASSERT_EQ(c.runs.size(), 2u);
+  EXPECT_EQ(c.runs[0].size(), 4u);
+  EXPECT_EQ(c.runs[1].front().x, 6 * 180000.0);
+  // A station polling every 300 s stores a run every 300 s: no gap between them.
+  archive::Series slow;
+  for (int i = 0; i < 10; ++i) slow.points.push_back({i * 300000, 2.2});
+  EXPECT_EQ(trendCurve(slow).runs.size(), 1u);
+
+  archive::Series band;
+  band.exact = false;
+  for (int i = 0; i < 5; ++i) band.columns.push_back({i * 1000, (i + 1) * 1000, i == 2 ? 0 : 3, 2.1, 2.2, 2.3});
+  c = trendCurve(band);
+  ASSERT_TRUE(c.condensed);
+  ASSERT_EQ(c.runs.size(), 2u);
+  EXPECT_EQ(c.runs[1].front().x, 3500.0);
+  EXPECT_EQ(c.runs[1].front().low, 2.1);
+  EXPECT_EQ(c.runs[1].front().high, 2.3);
+}
