@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QDir>
 
+#include "app/BackupWiring.h"
 #include "app/ControlRoomWiring.h"
 #include "app/DischargeWiring.h"
 #include "app/HealthWiring.h"
@@ -30,6 +31,8 @@ int main(int argc, char** argv) {
                                                         QDir::current().dirName());
   // Discharge tests: recorded at full rate while a unit's total is low, or by the operator.
   const auto discharges = attachDischarge(Form1, *health);
+  // The daily backup into backup/ and 备份数据库… in the context menu.
+  const auto backups = attachBackups(Form1, *health);
   // Declared after the window and the health monitor, so it stops (and says "offline") first.
   const auto publishing = attachPublishing(Form1);
   if (publishing) publishHealthEvents(*health, *publishing);

@@ -1,11 +1,15 @@
 #include "engine/Backup.h"
 
+#include <sqlite3.h>
+
 #include <cstdio>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -43,6 +47,44 @@ void removeWithSideFiles(const QString& path) {
     QFile::remove(path + suffix);
 }
 
+/// The SQLite connection behind a Qt SQL connection of the SQLite driver.
+sqlite3* handleOf(const QSqlDatabase& db) {
+  const QVariant v = db.driver()->handle();
+  if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0) return nullptr;
+  return *static_cast<sqlite3* const*>(v.constData());
+}
+
+/// Copies every page of `from` into the new file `partial` with SQLite's online backup, in one
+/// step: one read transaction, so the copy is the file as committed when the step began
+/// (against VACUUM INTO, which rebuilds every table: a tenth less CPU for the copy, bench_backup).
+QString copyPages(const QSqlDatabase& from, const QString& partial) {
+  ScopedConnection to;
+  QSqlDatabase target = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), to.name());
+  target.setDatabaseName(partial);
+  if (!target.open()) return errorText(target.lastError());
+  sqlite3* source = handleOf(from);
+  sqlite3* copy = handleOf(target);
+  if (!source || !copy) return QStringLiteral("no SQLite connection behind the Qt SQL driver");
+  sqlite3_backup* backup = sqlite3_backup_init(copy, "main", source, "main");
+  if (!backup) return QString::fromUtf8(sqlite3_errmsg(copy));
+  // A lock that keeps the step from starting is waited for as long as a writer would wait.
+  QDeadlineTimer deadline(kLockWaitMs);
+  int rc = SQLITE_OK;
+  while ((rc = sqlite3_backup_step(backup, -1)) == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+    if (deadline.hasExpired()) break;
+    sqlite3_sleep(20);
+  }
+  sqlite3_backup_finish(backup);
+  if (rc != SQLITE_DONE) return QString::fromUtf8(sqlite3_errstr(rc));
+  // The copy carries the source's write-ahead-log mark: made a plain file again, it opens on
+  // its own anywhere, read-only too, and leaves no side files.
+  QSqlQuery q(target);
+  if (!q.exec(QStringLiteral("PRAGMA journal_mode=DELETE")) || !q.next() ||
+      q.value(0).toString().compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0)
+    return QStringLiteral("cannot leave the write-ahead log in the copy: ") + errorText(q.lastError());
+  return {};
+}
+
 }  // namespace
 
 QString integrityCheck(const QString& path) {
@@ -76,13 +118,7 @@ QString backupDatabase(const QString& sourcePath, const QString& targetPath) {
     try {
       // The station's own opening: never creates the source, waits for a writer's lock.
       openDatabaseFile(c.name(), source);
-      QSqlQuery q(c.db());
-      if (!q.prepare(QStringLiteral("VACUUM INTO ?"))) {
-        failure = errorText(q.lastError());
-      } else {
-        q.addBindValue(partial);
-        if (!q.exec()) failure = errorText(q.lastError());
-      }
+      failure = copyPages(c.db(), partial);
     } catch (const EDatabaseError& e) {
       failure = e.engineText();
     }

@@ -4,9 +4,9 @@
 
 namespace engine {
 
-/// Copies the SQLite file `sourcePath` to `targetPath` through SQLite itself (VACUUM INTO on a
-/// read transaction of its own): the copy holds exactly what was committed when the copy
-/// began, whatever the station commits meanwhile, and needs no side file. The copy is written
+/// Copies the SQLite file `sourcePath` to `targetPath` through SQLite itself (its online backup
+/// of every page in one read transaction): the copy holds exactly what was committed when the
+/// copy began, whatever the station commits meanwhile, and needs no side file. The copy is written
 /// beside the target under a temporary name, checked with PRAGMA integrity_check and only then
 /// renamed to `targetPath` (an existing file there is replaced whole, never half written).
 /// Returns an empty text on success, otherwise what went wrong, for the operator.

@@ -1,6 +1,7 @@
 #include "health/AlarmMarks.h"
 
 #include <QLabel>
+#include <algorithm>
 #include <QPalette>
 
 #include "health/core/AlarmTracker.h"
@@ -114,20 +115,41 @@ void AlarmMarks::paintTotal(int u) {
   total->setAutoFillBackground(alarm || totalAutoFill_);
 }
 
+void AlarmMarks::setNotice(const QString& key, const QString& text) {
+  auto it = std::find_if(notices_.begin(), notices_.end(), [&](const auto& n) { return n.first == key; });
+  if (text.isEmpty()) {
+    if (it == notices_.end()) return;
+    notices_.erase(it);
+  } else if (it == notices_.end()) {
+    notices_.emplace_back(key, text);
+  } else {
+    if (it->second == text) return;
+    it->second = text;
+  }
+  updateNotice();
+}
+
+bool AlarmMarks::hasNotice(const QString& key) const {
+  return std::any_of(notices_.begin(), notices_.end(), [&](const auto& n) { return n.first == key; });
+}
+
 void AlarmMarks::updateNotice() {
   std::vector<int> offline;
   for (int u = 1; u <= acquisition::kUnits; ++u)
     if (counts_.offline(u)) offline.push_back(u);
   const std::vector<int> alarmed = alarms_.unitsInAlarm();
   QStringList parts;
-  if (!alarmed.empty()) parts << QStringLiteral("报警：") + unitList(alarmed);
-  if (!offline.empty()) parts << QStringLiteral("离线：") + unitList(offline);
+  for (const auto& n : notices_) parts << n.second;
+  QStringList units;
+  if (!alarmed.empty()) units << QStringLiteral("报警：") + unitList(alarmed);
+  if (!offline.empty()) units << QStringLiteral("离线：") + unitList(offline);
+  if (!units.isEmpty()) parts << units.join(QStringLiteral("    ")) + QStringLiteral("    （右键“事件记录…”查看）");
   if (parts.isEmpty()) {
     notice_->hide();
     notice_->clear();
     return;
   }
-  notice_->setText(parts.join(QStringLiteral("    ")) + QStringLiteral("    （右键“事件记录…”查看）"));
+  notice_->setText(parts.join(QStringLiteral("    ")));
   notice_->show();
 }
 

@@ -1,39 +1,37 @@
 #pragma once
-// The event record on its way to db1.mdb: every event goes to the log at once and waits in
-// memory for the next write, which takes a burst of events (a string sagging takes many cells at
-// once) in one go. While the database refuses them they are kept and tried again every 30 s.
-#include <QTimer>
+// The event record on its way to db1.mdb: every event goes to the log at once and to the
+// record's writer, which writes it on a thread of its own (see EventWriter): the window never
+// waits on the file, and while the database refuses events they are kept and tried again.
 #include <functional>
-#include <vector>
+#include <memory>
 
 #include "health/core/Event.h"
-#include "health/core/HealthDb.h"
-
-namespace toolkit {
-class HandlerGuard;
-}
+#include "health/core/EventWriter.h"
 
 namespace health {
 
 class EventRecord {
  public:
-  /// The database and the guard are borrowed.
-  EventRecord(HealthDb& db, toolkit::HandlerGuard& guard);
+  /// `databaseFile` as HealthDb takes it; what cannot be written at exit is appended to
+  /// kLeftoverFile beside it.
+  explicit EventRecord(const QString& databaseFile);
 
-  /// Logs the event, keeps it for the record and tells onRecorded.
+  /// Logs the event, queues it for the record and tells onRecorded.
   void record(Event e);
-  /// Writes the events not yet in the record; false (keeping them) when the database fails.
-  bool flush();
-  std::size_t pending() const { return pending_.size(); }
+  /// Writes the events not yet in the record, waiting up to `timeoutMs`; false (keeping them)
+  /// when the database refuses them.
+  bool flush(int timeoutMs);
+  std::size_t pending() const { return writer_->pending(); }
+  EventWriter& writer() { return *writer_; }
 
   /// Called with every event as it is recorded.
   std::function<void(const Event&)> onRecorded;
 
+  /// Beside db1.mdb: events that could not be written when the station closed, one a line.
+  static constexpr char kLeftoverFile[] = "db1-events-unwritten.txt";
+
  private:
-  HealthDb& db_;
-  std::vector<Event> pending_;
-  QTimer flushTimer_;
-  bool flushFailing_ = false;
+  std::unique_ptr<EventWriter> writer_;
 };
 
 }  // namespace health

@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "common/NumberText.h"
+#include "engine/DatabaseFile.h"
 #include "health/EventsDialog.h"
 #include "health/HealthLog.h"
 #include "health/LimitsDialog.h"
@@ -26,7 +27,11 @@ namespace health {
 Q_LOGGING_CATEGORY(lcHealth, "cellstation.health")
 
 HealthMonitor::HealthMonitor(StationView view, const QString& databaseFile, QObject* parent)
-    : QObject(parent), view_(std::move(view)), db_(databaseFile), alarms_(std::make_unique<AlarmTracker>()) {
+    : QObject(parent),
+      view_(std::move(view)),
+      db_(databaseFile),
+      alarms_(std::make_unique<AlarmTracker>()),
+      events_(databaseFile) {
   line_ = new LineRecovery(*view_.comm, *view_.guard, this);
   connect(line_, &LineRecovery::lineDown, this, [this](const QString& why) {
     Event e;
@@ -52,24 +57,68 @@ HealthMonitor::HealthMonitor(StationView view, const QString& databaseFile, QObj
 
   view_.window->installEventFilter(this);
 
+  limitsRetry_.setInterval(10000);
+  connect(&limitsRetry_, &QTimer::timeout, this, view_.guard->wrap([this] { retryLimits(); }));
+  // At start-up, before the window is shown, the read may wait for a lock; later reads go to
+  // the record's own thread.
+  LimitsRead read;
   try {
-    QStringList problems;
-    std::vector<AlarmChange> none;
-    alarms_->setLimits(db_.loadLimits(&problems), none);
-    for (const QString& line : problems) qCWarning(lcHealth).noquote() << line;
+    read.limits = db_.loadLimits(&read.problems);
   } catch (const std::exception& e) {
-    qCWarning(lcHealth).noquote() << "alarm limits not read, all off:" << QString::fromUtf8(e.what());
+    read.failure = QString::fromUtf8(e.what());
   }
+  if (read.limits)
+    takeLimitsRead(read);
+  else
+    limitsUnknown(read.failure);
 }
 
 HealthMonitor::~HealthMonitor() {
   if (view_.window) view_.window->removeEventFilter(this);
-  events_.flush();
+}
+
+void HealthMonitor::setRetryIntervals(int limitsMs, int eventsMs) {
+  limitsRetry_.setInterval(limitsMs);
+  events_.writer().setRetryMs(eventsMs);
+}
+
+bool HealthMonitor::flushEvents() { return events_.flush(engine::kLockWaitMs + 2000); }
+
+// ---- the limits until they are read
+
+void HealthMonitor::limitsUnknown(const QString& why) {
+  qCWarning(lcHealth).noquote() << "alarm limits not read, all off until they are:" << why;
+  marks_.setNotice(QLatin1String(kLimitsNotice), QStringLiteral("报警设置未能读取"));
+  limitsRetry_.start();
+}
+
+void HealthMonitor::retryLimits() {
+  if (limitsKnown_ || limitsAsked_) return;
+  limitsAsked_ = true;
+  // The answer comes back on this thread; it is dropped if the monitor is gone by then.
+  events_.writer().readLimits([this](const LimitsRead& read) {
+    QMetaObject::invokeMethod(this, [this, read] { view_.guard->run([&] { takeLimitsRead(read); }); }, Qt::QueuedConnection);
+  });
+}
+
+void HealthMonitor::takeLimitsRead(const LimitsRead& read) {
+  limitsAsked_ = false;
+  // Limits saved meanwhile are the stored ones.
+  if (limitsKnown_ || !read.limits) return;
+  for (const QString& line : read.problems) qCWarning(lcHealth).noquote() << line;
+  std::vector<AlarmChange> none;
+  alarms_->setLimits(*read.limits, none);
+  const bool late = limitsRetry_.isActive();
+  limitsKnown_ = true;
+  limitsRetry_.stop();
+  marks_.clearNotice(QLatin1String(kLimitsNotice));
+  if (late) qCInfo(lcHealth) << "alarm limits read at last";
 }
 
 // ---- what the window reports
 
 void HealthMonitor::pollingStarted() {
+  retryLimits();
   line_->pollingStarted();
   Event e;
   e.kind = EventKind::PollingStarted;
@@ -147,6 +196,11 @@ void HealthMonitor::applyLimits(const Limits& limits) {
   db_.saveLimits(limits);
   std::vector<AlarmChange> cleared;
   alarms_->setLimits(limits, cleared);
+  if (!limitsKnown_) {
+    limitsKnown_ = true;
+    limitsRetry_.stop();
+    marks_.clearNotice(QLatin1String(kLimitsNotice));
+  }
   qCInfo(lcHealth).noquote() << "alarm limits set:" << [&] {
     QStringList parts;
     for (Limit l : kAllLimits)
@@ -187,7 +241,15 @@ void HealthMonitor::showMenu(const QPoint& globalPos) {
 
 void HealthMonitor::openLimits() {
   LimitsDialog dialog(limits(), view_.decimalSeparator, view_.window);
-  dialog.onAccept = [this](const std::array<QString, kLimitCount>& texts) {
+  const bool knownAtOpening = limitsKnown_;
+  dialog.onAccept = [this, knownAtOpening](const std::array<QString, kLimitCount>& texts) {
+    // Empty boxes over limits never read are no choice of the operator's: saving them would
+    // wipe the stored limits.
+    if (!knownAtOpening) {
+      view_.boxes->error(view_.window, limitsKnown_ ? QStringLiteral("报警设置刚刚读出，请关闭后重新打开报警设置再修改。")
+                                                    : QStringLiteral("报警设置未能从数据库读取，为免覆盖已存的设置，现在不能保存。"));
+      return false;
+    }
     try {
       applyLimits(parseLimits(texts, view_.decimalSeparator));
       return true;

@@ -47,10 +47,26 @@ class LineRecovery;
 class HealthMonitor : public QObject {
   Q_OBJECT
  public:
-  /// Loads the limits from `databaseFile` (all off when it cannot be read: logged, not shown).
+  /// Loads the limits from `databaseFile`. When they cannot be read, every alarm stays off, the
+  /// strip below the tables says so, and they are read again every limitsRetryMs and at each
+  /// start of polling until they are read; the limits dialog will not save meanwhile.
   HealthMonitor(StationView view, const QString& databaseFile, QObject* parent = nullptr);
-  /// Writes what is left of the event record.
+  /// Writes what is left of the event record (bounded by the engine's lock wait).
   ~HealthMonitor() override;
+
+  /// Between reads of limits not yet known, and between writes of events the database refused.
+  void setRetryIntervals(int limitsMs, int eventsMs);
+  /// True once the stored limits were read (or saved) in this run.
+  bool limitsKnown() const { return limitsKnown_; }
+
+  /// A notice of the station in the red strip below the tables (see AlarmMarks::setNotice):
+  /// set under a key of the caller's own, replaced by setting the key again, taken away by
+  /// clearNotice or an empty text. With no notice and no alarm the window is unchanged.
+  void setNotice(const QString& key, const QString& text) { marks_.setNotice(key, text); }
+  void clearNotice(const QString& key) { marks_.clearNotice(key); }
+  bool hasNotice(const QString& key) const { return marks_.hasNotice(key); }
+  /// The key of the notice shown while the limits are unknown.
+  static constexpr char kLimitsNotice[] = "health.limits";
 
   // What the window reports.
   void pollingStarted();
@@ -75,8 +91,9 @@ class HealthMonitor : public QObject {
   /// monitor's own.
   void note(Event e) { record(std::move(e)); }
 
-  /// Writes the events not yet in the record; false (keeping them) when the database fails.
-  bool flushEvents() { return events_.flush(); }
+  /// Writes the events not yet in the record, waiting a little longer than the engine's lock
+  /// wait; false (keeping them) when the database refuses them.
+  bool flushEvents();
   /// Events waiting for the record.
   std::size_t pendingEvents() const { return events_.pending(); }
 
@@ -113,14 +130,20 @@ class HealthMonitor : public QObject {
   void takeAlarmChanges(const std::vector<AlarmChange>& changes);
   void takeOfflineChanges(const std::vector<OfflineChange>& changes);
   void showMenu(const QPoint& globalPos);
+  void limitsUnknown(const QString& why);
+  void takeLimitsRead(const LimitsRead& read);
+  void retryLimits();
 
   StationView view_;
   HealthDb db_;
   std::unique_ptr<AlarmTracker> alarms_;
   LineCounts counts_;
   LineRecovery* line_ = nullptr;
-  EventRecord events_{db_, *view_.guard};
+  EventRecord events_;
   AlarmMarks marks_{view_, *alarms_, counts_};
+  bool limitsKnown_ = false;
+  bool limitsAsked_ = false;
+  QTimer limitsRetry_;
   std::vector<AlarmChange> alarmScratch_;
   std::vector<OfflineChange> offlineScratch_;
 };

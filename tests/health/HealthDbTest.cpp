@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "acquisition/polling/StationDb.h"
+#include "health/core/EventWriter.h"
 #include "health/core/HealthDb.h"
 #include "support/StationFolder.h"
 
@@ -122,6 +123,29 @@ TEST(HealthDb, aMissingDatabaseIsAnErrorAndIsNotCreated) {
   HealthDb db(QStringLiteral("db1.mdb"));
   EXPECT_THROW(db.loadLimits(), HealthDbError);
   EXPECT_THROW(db.append({alarm(1, 1, 1.0)}), HealthDbError);
+  EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("db1.mdb"))));
+}
+
+TEST(EventWriter, eventsNotWrittenByTheCloseAreAppendedToThePlainFileInOrder) {
+  StationFolder folder;  // no database: every write fails
+  const QString leftovers = folder.file(QStringLiteral("unwritten.txt"));
+  for (int close = 1; close <= 2; ++close) {
+    health::EventWriter::Options options;
+    options.retryMs = 10;
+    options.leftoverFile = leftovers;
+    health::EventWriter writer(QStringLiteral("db1.mdb"), options);
+    writer.append(alarm(close, 1, 1.5));
+    writer.append(alarm(close, 3, 1.6));
+    EXPECT_FALSE(writer.flush(5000));
+    EXPECT_EQ(writer.pending(), 2u) << "kept while the database refuses them";
+  }
+  QFile file(leftovers);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 4);
+  EXPECT_TRUE(lines[0].startsWith(QStringLiteral("2026-03-04 05:06:07\t单体电压过低 unit=1 cell=1"))) << lines[0].toStdString();
+  EXPECT_TRUE(lines[1].contains(QStringLiteral("unit=1 cell=3")));
+  EXPECT_TRUE(lines[3].contains(QStringLiteral("unit=2 cell=3"))) << "a later close appends";
   EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("db1.mdb"))));
 }
 

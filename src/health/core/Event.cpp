@@ -32,6 +32,7 @@ QString eventText(const Event& e) {
     case EventKind::LineUp: return QStringLiteral("串口恢复");
     case EventKind::DischargeStarted: return QStringLiteral("放电开始");
     case EventKind::DischargeEnded: return QStringLiteral("放电结束");
+    case EventKind::BackupFailed: return QStringLiteral("备份失败");
   }
   return {};
 }

@@ -20,6 +20,8 @@ enum class EventKind {
   LineUp,
   DischargeStarted,
   DischargeEnded,
+  /// The daily backup of db1.mdb could not be written (detail: why).
+  BackupFailed,
 };
 
 struct Event {
