@@ -5,6 +5,7 @@
 #include "app/DischargeWiring.h"
 #include "app/HealthWiring.h"
 #include "app/Publishing.h"
+#include "app/StoreEvents.h"
 #include "app/Unit1.h"
 #include "desktop/NewStation.h"
 #include "desktop/SignalClose.h"
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
   desktop::logStation(start);
   TForm1 Form1(boxes);
   const auto health = attachHealth(Form1);
+  noteStoreEvents(Form1, *health);
   // Discharge tests: recorded at full rate while a unit's total is low, or by the operator.
   const auto discharges = attachDischarge(Form1, *health);
   // Declared after the window and the health monitor, so it stops (and says "offline") first.

@@ -20,6 +20,10 @@ enum class EventKind {
   LineUp,
   DischargeStarted,
   DischargeEnded,
+  StoreDelayed,   ///< db1.mdb locked by another program: sampling runs wait to be written
+  StoreResumed,   ///< the runs that waited are written
+  DiskLow,        ///< the disk holding the station folder is nearly full
+  DiskRecovered,
 };
 
 struct Event {
