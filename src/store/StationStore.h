@@ -40,6 +40,7 @@ struct CurvePoint {
 class StationStore {
  public:
   StationStore();
+  /// Waits up to 10 s for the runs the store's thread still holds (see StoreThread).
   ~StationStore();
   StationStore(const StationStore&) = delete;
   StationStore& operator=(const StationStore&) = delete;
@@ -69,7 +70,7 @@ class StationStore {
   /// handed over before; a failure comes as StoreThread::clearFailed.
   void clear(int unitCount);
   /// Waits (at most `timeout`) until the store's thread has written what it was handed, and
-  /// delivers its answers; true when nothing is left. For tests and closing.
+  /// delivers its answers; true when nothing is left. For tests: the window never waits.
   bool waitIdle(std::chrono::milliseconds timeout = std::chrono::seconds(60));
   /// The store's thread, for its signals.
   StoreThread& thread() { return *thread_; }
