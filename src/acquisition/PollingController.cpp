@@ -95,10 +95,9 @@ void PollingController::samplingTaken(const QString& failure) {
   if (!failure.isEmpty()) emit samplingFailed(failure);
 }
 
-void PollingController::samplingStored(double seconds) {
-  ElapsedSeconds = 0;
-  emit samplingRunStored(seconds);
-}
+void PollingController::samplingStored(double seconds) { emit samplingRunStored(seconds); }
+
+void PollingController::samplingNotStored(const QString& failure) { emit samplingFailed(failure); }
 
 ReplyOutcome PollingController::receive(std::span<const std::uint8_t> block) {
   // Whatever the block holds, it is an answer on the line for the polling cycle.

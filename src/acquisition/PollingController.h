@@ -72,12 +72,16 @@ class PollingController : public QObject {
 
   /// Enough polling time has gathered for a sampling run.
   bool samplingDue() const { return ElapsedSeconds >= kSamplingPeriod; }
-  /// A sampling run has been taken: the next is a full period away, whether it was stored or
-  /// failed (retrying at every tick would give the units that were stored a row per tick).
-  /// A failure's text is announced.
+  /// A sampling run has been taken (handed to the store): the next is a full period away,
+  /// whether it is stored or fails (retrying at every tick would give the units that were
+  /// stored a row per tick). A failure's text is announced.
   void samplingTaken(const QString& failure = {});
-  /// A sampling run stored every unit, in `seconds`.
+  /// The store's answer for a run taken earlier: it stored every unit, in `seconds`. The polling
+  /// time gathered since the run was taken is kept.
   void samplingStored(double seconds);
+  /// The store's answer for a run taken earlier: it failed with `failure`, which is announced.
+  /// The polling time gathered since the run was taken is kept.
+  void samplingNotStored(const QString& failure);
 
  signals:
   /// Polling has started (emitted just before the port is opened, which may fail) or stopped.

@@ -2,7 +2,6 @@
 // PollingController's.
 #include <QLineEdit>
 #include <QPushButton>
-#include <exception>
 #include <span>
 
 #include "app/Unit1.h"
@@ -60,18 +59,7 @@ void TForm1::SpeedButton1Click() {
 
 void TForm1::Timer1Timer() {
   polling->tick();
-  try {
-    StoreSamples();
-  } catch (const std::exception& e) {
-    // A failed sampling run must not end polling: the timer comes back on and the run counts as
-    // taken, so the next attempt is a full sampling period later. The store has logged it; the
-    // operator is told at once and then reminded at most once an hour while runs keep failing.
-    const QString text = QString::fromUtf8(e.what());
-    if (polling->polling()) Timer1->setEnabled(true);
-    polling->samplingTaken(text);
-    // Last: the error box runs a nested event loop in which further ticks may come.
-    if (sampleFailures_.failed()) guard().report(text);
-  }
+  StoreSamples();
 }
 
 void TForm1::Comm1ReceiveData(comm::TComm*, const std::uint8_t* Buffer, std::uint16_t BufferLength) {

@@ -1,13 +1,11 @@
 // Settings load and save, sampling and clearing, as the window sees them; the work is the
-// StationStore's.
-#include <QElapsedTimer>
+// StationStore's, and sampling runs and clearing are written on its own thread, whose answers
+// come back here.
 #include <QLineEdit>
-#include <stdexcept>
 
 #include "app/Unit1.h"
 #include "store/core/Settings.h"
 #include "toolkit/ArrowSpinBox.h"
-#include "toolkit/PollTimer.h"
 
 void TForm1::ConnectAndLoadSettings() {
   try {
@@ -30,21 +28,37 @@ void TForm1::SaveSettings(const QString& intervalText, std::uint8_t unitCount) {
 
 void TForm1::StoreSamples() {
   if (!polling->samplingDue()) return;
-  Timer1->setEnabled(false);
-  QElapsedTimer clock;
-  clock.start();
-  const std::vector<store::UnitFailure> failures = store.storeSamples(polling->tables, polling->UnitCount);
-  Timer1->setEnabled(true);
-  if (!failures.empty()) {
-    polling->samplingTaken();
-    throw std::runtime_error(store::failureText(failures).toStdString());
-  }
-  polling->samplingStored(static_cast<double>(clock.nsecsElapsed()) / 1e9);
-  sampleFailures_.clear();
+  // A copy of the tables as they are now goes to the store's thread; the timer runs on, and
+  // the next run is a full sampling period away whatever becomes of this one.
+  store.storeSamples(polling->tables, polling->UnitCount);
+  polling->samplingTaken();
 }
 
 void TForm1::SpeedButton4Click() {
   if (boxes().confirm(this, QStringLiteral("确认要删除保存的所有数据吗？")) != toolkit::MessageBoxes::Answer::Yes)
     return;
+  // Through the store's thread, behind the runs still waiting there, so no run taken before
+  // the clearing lands after it.
   store.clear(SpinEdit1->value());
+}
+
+void TForm1::wireStore() {
+  store::StoreThread* thread = &store.thread();
+  connect(thread, &store::StoreThread::runStored, this, [this](double seconds) {
+    guard_.run([&] {
+      polling->samplingStored(seconds);
+      sampleFailures_.clear();
+    });
+  });
+  // A failed run must not end polling: the next run is a full sampling period later. The
+  // store has logged it; the operator is told at once and then reminded at most once an hour
+  // while runs keep failing. A run kept by another program's lock is told the same way.
+  connect(thread, &store::StoreThread::runFailed, this, [this](const QString& text) {
+    guard_.run([&] { polling->samplingNotStored(text); });
+    if (sampleFailures_.failed()) guard_.report(text);
+  });
+  connect(thread, &store::StoreThread::delayStarted, this, [this](const QString& text) {
+    if (sampleFailures_.failed()) guard_.report(text);
+  });
+  connect(thread, &store::StoreThread::clearFailed, this, [this](const QString& text) { guard_.report(text); });
 }

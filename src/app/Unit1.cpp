@@ -183,6 +183,7 @@ void TForm1::wireEvents() {
   connect(ComboBox1, &QComboBox::currentTextChanged, this, guard_.wrap([this] { ComboBox1Change(); }));
   connect(SpeedButton3, &QPushButton::clicked, this, guard_.wrap([this] { SpeedButton3Click(); }));
   connect(SpeedButton2, &QPushButton::clicked, this, guard_.wrap([this] { SpeedButton2Click(); }));
+  wireStore();
   Comm1->SetOnReceiveData([this](comm::TComm* Sender, const std::uint8_t* Buffer, std::uint16_t BufferLength) {
     guard_.run([&] { Comm1ReceiveData(Sender, Buffer, BufferLength); });
   });

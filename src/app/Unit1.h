@@ -157,6 +157,8 @@ class TForm1 : public QWidget {
  private:
   void createControls();
   void wireEvents();
+  /// The answers of the store's thread: runs stored, failed or delayed, clearing failed.
+  void wireStore();
   /// The window's part of a handled reply: the unit on show is redrawn.
   void replyShown(const acquisition::ReplyOutcome& outcome);
 

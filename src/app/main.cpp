@@ -6,6 +6,7 @@
 #include "app/DischargeWiring.h"
 #include "app/HealthWiring.h"
 #include "app/Publishing.h"
+#include "app/StoreEvents.h"
 #include "app/Unit1.h"
 #include "desktop/NewStation.h"
 #include "desktop/SignalClose.h"
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
   desktop::logStation(start);
   TForm1 Form1(boxes);
   const auto health = attachHealth(Form1);
+  noteStoreEvents(Form1, *health);
   // The long-term record on the history chart's context menu: other ranges, comparison, export.
   const auto trend = std::make_unique<trend::TrendView>(*Form1.history, Form1.guard(), QDir::current().filePath(QStringLiteral("archive")),
                                                         QDir::current().dirName());

@@ -2,13 +2,15 @@
 // Everything the station keeps in db1.mdb, behind one object: the connection and the statements
 // of the settings, the sampling runs into the 24-hour tables, clearing, the history curves and
 // the history export. Callers hand it plain values (a copy of the measurement tables, a unit
-// number), never a widget, so its work can run away from the window.
+// number), never a widget. Sampling runs and clearing are written on the store's own thread
+// (StoreThread); settings, curves and the export stay on the caller's connection, where a
+// reader never waits on a writer (write-ahead log).
 //
 // Failures throw engine::EDatabaseError (or common::EConvertError for a settings field that
 // holds no number) with the text the operator sees; each is logged here.
 #include <QString>
 #include <QStringList>
-#include <deque>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -17,12 +19,8 @@
 #include "engine/TADOCommand.h"
 #include "engine/TADOConnection.h"
 #include "engine/TADOQuery.h"
+#include "store/StoreThread.h"
 #include "store/core/SamplingRun.h"
-
-namespace archive {
-class ArchiveWriter;
-struct Run;
-}  // namespace archive
 
 namespace store {
 
@@ -42,6 +40,7 @@ struct CurvePoint {
 class StationStore {
  public:
   StationStore();
+  /// Waits up to 10 s for the runs the store's thread still holds (see StoreThread).
   ~StationStore();
   StationStore(const StationStore&) = delete;
   StationStore& operator=(const StationStore&) = delete;
@@ -62,14 +61,19 @@ class StationStore {
   /// Whether a table or view of this name exists, asked afresh.
   bool tableExists(const QString& name);
 
-  /// One sampling run over units 1..unitCount from a copy of the tables: the units that could
-  /// not be stored (empty when all were). Throws when the run as a whole failed. After the
-  /// 24-hour tables the run also goes into the long-term archive (archive/ in the station
-  /// folder); a failure there never costs the 24-hour tables: it is logged once while it
-  /// lasts, and the runs not yet archived are kept and written with the next run.
-  [[nodiscard]] std::vector<UnitFailure> storeSamples(const acquisition::MeasurementTables& tables, int unitCount);
-  /// Empties the sample tables of units 1..unitCount.
+  /// Hands a sampling run over units 1..unitCount to the store's thread: a copy of `tables`,
+  /// taken now. The 24-hour tables, then the long-term archive (archive/ in the station
+  /// folder), are written there in the order runs are handed over; the answers come as the
+  /// thread's signals (see StoreThread.h).
+  void storeSamples(const acquisition::MeasurementTables& tables, int unitCount);
+  /// Empties the sample tables of units 1..unitCount on the store's thread, after every run
+  /// handed over before; a failure comes as StoreThread::clearFailed.
   void clear(int unitCount);
+  /// Waits (at most `timeout`) until the store's thread has written what it was handed, and
+  /// delivers its answers; true when nothing is left. For tests: the window never waits.
+  bool waitIdle(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+  /// The store's thread, for its signals.
+  StoreThread& thread() { return *thread_; }
 
   /// The rows of a curve statement through ADOQuery2: `column` ("V" or "V1".."V108") against
   /// the time, in the order the engine returns them.
@@ -78,12 +82,7 @@ class StationStore {
   int exportSamples(int unit, const QString& path);
 
  private:
-  void archiveRun(const acquisition::MeasurementTables& tables, int unitCount);
-
-  std::unique_ptr<archive::ArchiveWriter> archive_;
-  /// Runs the archive could not take yet, oldest first (a day's worth at most).
-  std::deque<archive::Run> unarchived_;
-  bool archiveFailing_ = false;
+  const std::unique_ptr<StoreThread> thread_;
 };
 
 }  // namespace store

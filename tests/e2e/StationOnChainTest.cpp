@@ -36,6 +36,7 @@ TEST_F(ChainStation, pollsTheChainShowsTheSelectedUnitAndStoresSamples) {
 
   // Three sampling runs. Units 1 and 2 have not answered since the last run, so its row holds
   // exactly what the tables hold now (unit 3 answered after it).
+  ASSERT_TRUE(form->store.waitIdle());
   StationDb stored = db();
   for (int u = 1; u <= 3; ++u) EXPECT_EQ(stored.rows(QStringLiteral("measure%1").arg(u)), 3) << u;
   EXPECT_DOUBLE_EQ(stored.value(QStringLiteral("select max(measureTime) from measure1")).toDouble(), 0.1);

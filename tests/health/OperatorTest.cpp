@@ -154,6 +154,7 @@ TEST_F(HealthOperator, theHistoryExportWritesTheShownUnitsSamples) {
   openStation(QStringLiteral("60"), 1, chain(1, {}));
   form->SpeedButton1->click();
   for (int t = 1; t <= 3; ++t) ASSERT_TRUE(tickAndAwaitReply()) << t;  // the third tick samples
+  ASSERT_TRUE(form->store.waitIdle());
   ASSERT_EQ(db().rows(QStringLiteral("measure1")), 1);
 
   savePath.clear();

@@ -9,6 +9,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include "engine/Transaction.h"
 #include "store/core/SamplingRun.h"
 #include "store/core/Statements.h"
+#include "support/LockHolder.h"
 #include "support/StationFolder.h"
 
 namespace {
@@ -139,6 +141,21 @@ void killRounds(StationFolder& folder, int rounds, const QStringList& extra, con
 
 int fullDay(int unit) { return 475 + std::min(unit, 5); }
 
+// The totals of a unit's rows, oldest first, as any SQL client reads them.
+std::vector<double> totals(const QString& path, int unit) {
+  std::vector<double> out;
+  const QString name = QStringLiteral("kill_totals");
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(path);
+    QSqlQuery q(db);
+    if (db.open() && q.exec(QStringLiteral("select V from %1 order by measureTime").arg(store::sampleTableName(unit))))
+      while (q.next()) out.push_back(q.value(0).toDouble());
+  }
+  QSqlDatabase::removeDatabase(name);
+  return out;
+}
+
 }  // namespace
 
 TEST(KillDuringSampling, EveryKillLeavesWholeWindows) {
@@ -172,4 +189,50 @@ TEST(KillDuringSampling, AKilledClearingLeavesWholeTables) {
   folder.makeDatabase(QStringLiteral("5"), kUnits);
   prefill(false);
   killRounds(folder, 20, {QStringLiteral("clear")}, [] {}, [](int) { return 0; });
+}
+
+TEST(KillDuringSampling, AKillWhileRunsThatWaitedForALockAreWrittenKeepsEveryRowInOrder) {
+  StationFolder folder;
+  folder.makeDatabase(QStringLiteral("5"), kUnits);
+  prefill(false);
+  const QString db = folder.file(QStringLiteral("db1.mdb"));
+  // What each unit's table must hold, oldest first: the prefilled rows (total u), then every
+  // run written, each run whole or not at all, in the order taken.
+  std::vector<std::vector<double>> expected(kUnits + 1);
+  for (int u = 1; u <= kUnits; ++u) expected[static_cast<std::size_t>(u)].assign(static_cast<std::size_t>(475 + u), u);
+  constexpr int kRuns = 60;
+  int killedWhileRunning = 0;
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    const int base = 1000 * (round + 1);
+    LockHolder holder(folder.path());
+    ASSERT_TRUE(holder.locked()) << holder.errors().toStdString();
+    QProcess child;
+    child.start(QStringLiteral(STORE_RETRY_CHILD), {folder.path(), QString::number(kUnits), QString::number(kRuns), QString::number(base)});
+    ASSERT_TRUE(child.waitForStarted(10000));
+    ASSERT_TRUE(child.waitForReadyRead(30000)) << child.readAllStandardError().toStdString();
+    ASSERT_EQ(child.readLine().trimmed(), QByteArray("delayed"));
+    ASSERT_TRUE(holder.release()) << holder.errors().toStdString();
+    std::this_thread::sleep_for(std::chrono::milliseconds(40 + round * 90));
+    if (child.state() == QProcess::Running) {
+      ++killedWhileRunning;
+      ASSERT_EQ(::kill(static_cast<pid_t>(child.processId()), SIGKILL), 0);
+    }
+    ASSERT_TRUE(child.waitForFinished(30000));
+
+    const Check check = inspect(db, fullDay);
+    ASSERT_EQ(check.integrity, QStringLiteral("ok"));
+    ASSERT_TRUE(check.faults.isEmpty()) << check.faults.join(QStringLiteral("; ")).toStdString();
+    const std::vector<double> first = totals(db, 1);
+    const auto written = std::count_if(first.begin(), first.end(), [base](double v) { return v > base; });
+    for (int u = 1; u <= kUnits; ++u) {
+      std::vector<double>& want = expected[static_cast<std::size_t>(u)];
+      for (int r = 1; r <= written; ++r) {
+        if (want.size() >= static_cast<std::size_t>(store::kWindowRows)) want.erase(want.begin());
+        want.push_back(base + r);
+      }
+      EXPECT_EQ(totals(db, u), want) << "unit " << u << ", " << written << " runs written";
+    }
+  }
+  EXPECT_EQ(killedWhileRunning, 3);
 }

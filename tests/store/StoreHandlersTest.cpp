@@ -112,12 +112,16 @@ TEST(StoreHandlers, StoreSamplesRunsAtOneHundredEightySeconds) {
   form.polling->ElapsedSeconds = 175;
   form.StoreSamples();
   EXPECT_EQ(form.polling->ElapsedSeconds, 175);
+  ASSERT_TRUE(form.store.waitIdle());
   EXPECT_FALSE(form.store.tableExists(QStringLiteral("measure1")));
 
   form.polling->tables.CellVoltage[2][1] = 3.795;
   form.polling->ElapsedSeconds = 182;
   form.StoreSamples();
   EXPECT_EQ(form.polling->ElapsedSeconds, 0);
+  // The row holds the tables as the run took them, not as they are when it is written.
+  form.polling->tables.CellVoltage[2][1] = 4;
+  ASSERT_TRUE(form.store.waitIdle());
   EXPECT_TRUE(form.Timer1->enabled());
   for (int u = 1; u <= 3; ++u) EXPECT_EQ(rows(form, u), 1) << u;
   EXPECT_FALSE(form.store.tableExists(QStringLiteral("measure4")));
@@ -126,6 +130,7 @@ TEST(StoreHandlers, StoreSamplesRunsAtOneHundredEightySeconds) {
 
   form.polling->ElapsedSeconds = 180;
   form.StoreSamples();
+  ASSERT_TRUE(form.store.waitIdle());
   EXPECT_EQ(scalar(form, QStringLiteral("select max(measureTime) from measure3")), 0.05);
 }
 
@@ -136,17 +141,22 @@ TEST(StoreHandlers, AFileGoneDuringPollingGivesTheEngineErrorOnly) {
   TForm1 form(boxes);
   form.show();
   form.polling->UnitCount = static_cast<std::uint8_t>(form.SpinEdit1->value());  // as the start takes it
+  QStringList announced;
+  QObject::connect(form.polling, &acquisition::PollingController::samplingFailed, &form,
+                   [&](const QString& text) { announced << text; });
   form.polling->ElapsedSeconds = 180;
   form.guard().run([&] { form.StoreSamples(); });
+  ASSERT_TRUE(form.store.waitIdle());
   ASSERT_TRUE(boxes.boxes.empty());
   for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
     QFile::remove(folder.file(QStringLiteral("db1.mdb") + suffix));
   form.polling->ElapsedSeconds = 180;
   form.guard().run([&] { form.StoreSamples(); });
+  ASSERT_TRUE(form.store.waitIdle());
   const QStringList errors = boxes.texts(Kind::Error);
   ASSERT_EQ(errors.size(), 1);
   EXPECT_TRUE(errors.front().startsWith(QStringLiteral("Could not find file"))) << errors.front().toStdString();
-  EXPECT_GE(form.polling->ElapsedSeconds, 180);  // the run did not complete
+  EXPECT_EQ(announced, errors);  // the run failed, and polling knows it
   EXPECT_FALSE(QFileInfo::exists(folder.file(QStringLiteral("db1.mdb"))));
   EXPECT_FALSE(form.ADOQuery1.Active());
 }
@@ -162,6 +172,7 @@ TEST(StoreHandlers, ClearingAsksFirstAndEmptiesTheCountedTables) {
     form.polling->ElapsedSeconds = 180;
     form.StoreSamples();
   }
+  ASSERT_TRUE(form.store.waitIdle());
   form.SpinEdit1->setValue(3);
 
   boxes.confirmAnswer = Answer::No;
@@ -170,8 +181,12 @@ TEST(StoreHandlers, ClearingAsksFirstAndEmptiesTheCountedTables) {
   for (int u = 1; u <= 4; ++u) EXPECT_EQ(rows(form, u), 2) << u;
 
   boxes.confirmAnswer = Answer::Yes;
+  // A run taken just before the clearing is cleared with the rest, never written after it.
+  form.polling->ElapsedSeconds = 180;
+  form.StoreSamples();
   form.SpeedButton4Click();
+  ASSERT_TRUE(form.store.waitIdle());
   for (int u = 1; u <= 3; ++u) EXPECT_EQ(rows(form, u), 0) << u;
-  EXPECT_EQ(rows(form, 4), 2);
+  EXPECT_EQ(rows(form, 4), 3);
   EXPECT_FALSE(form.ADOQuery1.Active());
 }

@@ -33,6 +33,10 @@ QString eventText(const Event& e) {
     case EventKind::DischargeStarted: return QStringLiteral("放电开始");
     case EventKind::DischargeEnded: return QStringLiteral("放电结束");
     case EventKind::BackupFailed: return QStringLiteral("备份失败");
+    case EventKind::StoreDelayed: return QStringLiteral("存储延迟");
+    case EventKind::StoreResumed: return QStringLiteral("存储恢复");
+    case EventKind::DiskLow: return QStringLiteral("磁盘空间不足");
+    case EventKind::DiskRecovered: return QStringLiteral("磁盘空间恢复");
   }
   return {};
 }

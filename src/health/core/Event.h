@@ -22,7 +22,14 @@ enum class EventKind {
   DischargeEnded,
   /// The daily backup of db1.mdb could not be written (detail: why).
   BackupFailed,
+  StoreDelayed,   ///< db1.mdb locked by another program: sampling runs wait to be written
+  StoreResumed,   ///< the runs that waited are written
+  DiskLow,        ///< the disk holding the station folder is nearly full
+  DiskRecovered,
 };
+
+/// How the record writes an event's time.
+inline constexpr char kEventTimeFormat[] = "yyyy-MM-dd HH:mm:ss";
 
 struct Event {
   QDateTime time;

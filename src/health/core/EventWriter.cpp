@@ -12,7 +12,6 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcRecord, "cellstation.health")
 
-const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 }  // namespace
 
@@ -143,7 +142,7 @@ void EventWriter::writeLeftovers() {
   qCWarning(lcRecord).noquote() << queue_.size() << "events not written to the event record at exit:";
   QByteArray text;
   for (const Queued& q : queue_) {
-    const QString line = q.event.time.toString(kTimeFormat) + QLatin1Char('\t') + eventLogLine(q.event);
+    const QString line = q.event.time.toString(QString::fromLatin1(kEventTimeFormat)) + QLatin1Char('\t') + eventLogLine(q.event);
     qCWarning(lcRecord).noquote() << "event not recorded:" << line;
     text += line.toUtf8() + '\n';
   }

@@ -16,8 +16,6 @@ namespace health {
 
 namespace {
 
-const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-
 const char* const kLimitColumns[kLimitCount] = {"cellLow", "cellHigh", "totalLow", "totalHigh", "spreadHigh"};
 
 QVariant optionalValue(const std::optional<double>& v) {
@@ -141,7 +139,7 @@ void HealthDb::append(const std::vector<Event>& events) {
   q.prepare(QStringLiteral("INSERT INTO event (eventTime, unit, cell, value, kind, detail) VALUES (?, ?, ?, ?, ?, ?)"));
   bool ok = true;
   for (const Event& e : events) {
-    q.addBindValue(e.time.toString(kTimeFormat));
+    q.addBindValue(e.time.toString(QString::fromLatin1(kEventTimeFormat)));
     q.addBindValue(e.unit);
     q.addBindValue(e.cell);
     q.addBindValue(optionalValue(e.value));
