@@ -40,8 +40,12 @@ class PollingStation : public ::testing::Test {
 
   void clickStartStop() { form->SpeedButton1->click(); }
 
-  /// One tick of Timer1, run as the timer runs it.
-  void tick() { form->guard().run([this] { form->Timer1Timer(); }); }
+  /// One tick of Timer1, run as the timer runs it; a sampling run it hands the store is written
+  /// (and answered) before the tick returns, so the checks after it see the stored rows.
+  void tick() {
+    form->guard().run([this] { form->Timer1Timer(); });
+    EXPECT_TRUE(form->store.waitIdle()) << "the store's thread did not finish the run";
+  }
 
   /// One tick; returns the unit byte of the request frame that left the port (checking the
   /// rest of the frame), or -1 when none did.
