@@ -1,5 +1,12 @@
 #include "common/IniReader.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
 #include <charconv>
 
 namespace common {
@@ -75,6 +82,23 @@ bool iniFlag(int line, std::string_view key, std::string_view value) {
   if (value == "true" || value == "yes" || value == "on" || value == "1") return true;
   if (value == "false" || value == "no" || value == "off" || value == "0") return false;
   throw IniError(line, std::string(key) + " must be true or false, not \"" + std::string(value) + "\"");
+}
+
+std::optional<std::string> readSettingsText(const std::string& path, unsigned* mode) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return std::nullopt;
+    throw IniError(0, std::string("cannot read it: ") + std::strerror(errno));
+  }
+  if (!S_ISREG(st.st_mode)) throw IniError(0, "is not a regular file");
+  if (st.st_size > 64 * 1024) throw IniError(0, "is larger than 64 KiB");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw IniError(0, std::string("cannot read it: ") + std::strerror(errno));
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) throw IniError(0, "cannot read it");
+  if (mode) *mode = st.st_mode;
+  return text.str();
 }
 
 }  // namespace common

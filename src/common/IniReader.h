@@ -4,6 +4,7 @@
 // value), [section] headers, key = value lines and "quoted" values. What the sections and keys
 // mean is the caller's.
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -51,5 +52,10 @@ void readIni(std::string_view text, const IniHooks& hooks);
 int iniNumber(int line, std::string_view key, std::string_view value, int low, int high);
 /// true, yes, on, 1 or false, no, off, 0; throws IniError naming `key` otherwise.
 bool iniFlag(int line, std::string_view key, std::string_view value);
+
+/// The text of a small settings file, or nothing when there is no file at `path`; `mode` (when
+/// given) gets the file's permission bits. Throws IniError (line 0) for a file that is not a
+/// regular file, is larger than 64 KiB (a large one is a mistake, not settings) or cannot be read.
+std::optional<std::string> readSettingsText(const std::string& path, unsigned* mode = nullptr);
 
 }  // namespace common

@@ -184,16 +184,7 @@ QString reportTime(qint64 utcMs) {
 
 void writeReport(PageWriter& w, const QString& station, const Recording& r, const Judgement& j) {
   const DischargeRecord& rec = r.record;
-  w.setSectionTop(0.5);
-  w.setSectionBottom(w.paper().height() - 0.5);
-  w.home();
-  w.setFont(kFace, 16);
-  w.setBold(true);
-  w.clearTabs();
-  w.setTab(kLeft, PageWriter::Justify::Center, w.paper().width() - 2 * kLeft, 0, PageWriter::FrameNone, 0);
-  w.printLine(QStringLiteral("\t第%1台检测仪放电测试报告").arg(rec.unit));
-  w.setFont(kFace, 10);
-  w.setBold(false);
+  beginTitledPage(w, kFace, kLeft, QStringLiteral("第%1台检测仪放电测试报告").arg(rec.unit));
   textLine(w, QStringLiteral("站点：%1    检测仪：第%2台，%3节").arg(station).arg(rec.unit).arg(r.cells));
   textLine(w, QStringLiteral("开始：%1    结束：%2    历时：%3")
                   .arg(reportTime(rec.startMs), rec.endMs ? reportTime(*rec.endMs) : QStringLiteral("（进行中）"),

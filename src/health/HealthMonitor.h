@@ -26,19 +26,8 @@
 #include "health/StationView.h"
 
 class QDialog;
-class QLabel;
 class QMenu;
 class QPalette;
-class QWidget;
-
-namespace comm {
-class TComm;
-}
-namespace toolkit {
-class HandlerGuard;
-class KeyValueGrid;
-class MessageBoxes;
-}  // namespace toolkit
 
 namespace health {
 

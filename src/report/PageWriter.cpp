@@ -253,4 +253,17 @@ void PageWriter::printLine(const QString& text) {
   tab_ = -1;
 }
 
+void beginTitledPage(PageWriter& w, const QString& face, double margin, const QString& title) {
+  w.setSectionTop(0.5);
+  w.setSectionBottom(w.paper().height() - 0.5);
+  w.home();
+  w.setFont(face, 16);
+  w.setBold(true);
+  w.clearTabs();
+  w.setTab(margin, PageWriter::Justify::Center, w.paper().width() - 2 * margin, 0, PageWriter::FrameNone, 0);
+  w.printLine(QLatin1Char('\t') + title);
+  w.setFont(face, 10);
+  w.setBold(false);
+}
+
 }  // namespace report

@@ -132,4 +132,9 @@ class PageWriter {
   QColor tabColor_ = Qt::black;
 };
 
+/// Starts a one-section page the way the station's own reports do: the section half an inch
+/// inside the paper, `title` centred in 16 pt bold between `margin` inches either side, then
+/// 10 pt plain in `face` for what follows.
+void beginTitledPage(PageWriter& w, const QString& face, double margin, const QString& title);
+
 }  // namespace report

@@ -39,16 +39,7 @@ void newPage(PageWriter& w) {
 
 void writeComparison(PageWriter& w, const QString& station, int unit, const Range& range,
                      const archive::DeviationReport& report) {
-  w.setSectionTop(0.5);
-  w.setSectionBottom(w.paper().height() - 0.5);
-  w.home();
-  w.setFont(kFace, 16);
-  w.setBold(true);
-  w.clearTabs();
-  w.setTab(kLeft, PageWriter::Justify::Center, w.paper().width() - 2 * kLeft, 0, PageWriter::FrameNone, 0);
-  w.printLine(QStringLiteral("\t第%1台检测仪单体对比").arg(unit));
-  w.setFont(kFace, 10);
-  w.setBold(false);
+  beginTitledPage(w, kFace, kLeft, QStringLiteral("第%1台检测仪单体对比").arg(unit));
   textLine(w, QStringLiteral("站点：%1    时段：%2 至 %3    单体：%4 节")
                   .arg(station, localMinute(range.fromMs), localMinute(range.toMs))
                   .arg(report.cells.size()));

@@ -1,12 +1,6 @@
 #include "controlroom/core/ControlSettings.h"
 
 #include <arpa/inet.h>
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "common/IniReader.h"
 
@@ -59,19 +53,14 @@ ControlSettings parseSettings(std::string_view text) {
 }
 
 std::optional<ControlSettings> readSettingsFile(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    if (errno == ENOENT) return std::nullopt;
-    fail(0, std::string("cannot read it: ") + std::strerror(errno));
+  std::optional<std::string> text;
+  try {
+    text = common::readSettingsText(path);
+  } catch (const common::IniError& e) {
+    fail(e.line(), e.what());
   }
-  if (!S_ISREG(st.st_mode)) fail(0, "is not a regular file");
-  if (st.st_size > 64 * 1024) fail(0, "is larger than 64 KiB");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) fail(0, std::string("cannot read it: ") + std::strerror(errno));
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) fail(0, "cannot read it");
-  return parseSettings(text.str());
+  if (!text) return std::nullopt;
+  return parseSettings(*text);
 }
 
 }  // namespace controlroom

@@ -2,11 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
-
 #include "common/IniReader.h"
 
 namespace publish {
@@ -183,21 +178,16 @@ PublishSettings parseSettings(std::string_view text) {
 }
 
 std::optional<PublishSettings> readSettingsFile(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    if (errno == ENOENT) return std::nullopt;
-    fail(0, std::string("cannot read it: ") + std::strerror(errno));
+  std::optional<std::string> text;
+  unsigned mode = 0;
+  try {
+    text = common::readSettingsText(path, &mode);
+  } catch (const common::IniError& e) {
+    fail(e.line(), e.what());
   }
-  if (!S_ISREG(st.st_mode)) fail(0, "is not a regular file");
-  // The file is small by nature; a large one is a mistake, not settings.
-  if (st.st_size > 64 * 1024) fail(0, "is larger than 64 KiB");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) fail(0, std::string("cannot read it: ") + std::strerror(errno));
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) fail(0, "cannot read it");
-  PublishSettings s = parseSettings(text.str());
-  if (!s.password.empty() && (st.st_mode & (S_IRGRP | S_IROTH)))
+  if (!text) return std::nullopt;
+  PublishSettings s = parseSettings(*text);
+  if (!s.password.empty() && (mode & (S_IRGRP | S_IROTH)))
     s.warnings.push_back(std::string(kSettingsFileName) +
                          " holds a password and other users of this computer may read it: chmod 600 " + path);
   return s;
