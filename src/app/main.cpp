@@ -1,5 +1,7 @@
 #include <QApplication>
+#include <QDebug>
 #include <QDir>
+#include <cstdio>
 
 #include "app/BackupWiring.h"
 #include "app/ControlRoomWiring.h"
@@ -8,6 +10,7 @@
 #include "app/Publishing.h"
 #include "app/StoreEvents.h"
 #include "app/Unit1.h"
+#include "common/StationLock.h"
 #include "desktop/NewStation.h"
 #include "desktop/SignalClose.h"
 #include "desktop/StartUp.h"
@@ -23,7 +26,16 @@ int main(int argc, char** argv) {
   desktop::setDesktopIdentity(app);
   toolkit::QtMessageBoxes boxes;
   if (const auto code = desktop::settleMissingStation(start, boxes)) return *code;
+  // Taken before the log opens: a second station must not write into the first one's log.
+  const common::StationLock lock(start.stationPath);
+  if (lock.anotherStation()) {
+    std::fprintf(stderr, "cellstation: %s: %s\n", start.stationPath.c_str(), lock.error().c_str());
+    boxes.error(nullptr, lock.holder() > 0 ? QStringLiteral("本站已在运行（进程号 %1）").arg(lock.holder())
+                                            : QString::fromStdString(lock.error()));
+    return 1;
+  }
   stationlog::install(QDir::currentPath());
+  if (!lock.held()) qWarning().noquote() << QString::fromStdString(lock.error());
   desktop::logStation(start);
   TForm1 Form1(boxes);
   const auto health = attachHealth(Form1);

@@ -168,4 +168,42 @@ TEST_F(StationProcess, sigtermStopsAPollingStationAndItsFolderIsWhole) {
   EXPECT_EQ(sim.stop(), 0);
 }
 
+TEST_F(StationProcess, aSecondStationOnTheFolderIsRefusedNamingTheFirst) {
+  folder.makeDatabase(QStringLiteral("5"), 3);
+  auto env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  QProcess first;
+  first.setProcessEnvironment(env);
+  first.start(QStringLiteral(CELLSTATION_PATH), {QStringLiteral("--station"), folder.path()});
+  ASSERT_TRUE(first.waitForStarted(10000));
+  ASSERT_TRUE(waitUntil([&] { return catches(first, SIGTERM) || first.state() == QProcess::NotRunning; }, 30000));
+  ASSERT_EQ(first.state(), QProcess::Running) << first.readAllStandardError().toStdString();
+
+  // The refusal is printed before its box, which nobody here answers.
+  QProcess second;
+  second.setProcessEnvironment(env);
+  second.start(QStringLiteral(CELLSTATION_PATH), {QStringLiteral("--station"), folder.path()});
+  ASSERT_TRUE(second.waitForStarted(10000));
+  QByteArray said;
+  ASSERT_TRUE(waitUntil([&] {
+    said += second.readAllStandardError();
+    return said.contains("another station") || second.state() == QProcess::NotRunning;
+  }, 30000)) << said.toStdString();
+  EXPECT_TRUE(said.contains(QByteArray::number(first.processId()))) << said.toStdString();
+  EXPECT_FALSE(catches(second, SIGTERM)) << "the second station got as far as its window";
+  second.kill();
+  second.waitForFinished();
+
+  // A station killed outright leaves its lock file, which does not block the next one.
+  first.kill();
+  ASSERT_TRUE(first.waitForFinished(30000));
+  QProcess third;
+  third.setProcessEnvironment(env);
+  third.start(QStringLiteral(CELLSTATION_PATH), {QStringLiteral("--station"), folder.path()});
+  ASSERT_TRUE(third.waitForStarted(10000));
+  ASSERT_TRUE(waitUntil([&] { return catches(third, SIGTERM) || third.state() == QProcess::NotRunning; }, 30000));
+  ASSERT_EQ(third.state(), QProcess::Running) << third.readAllStandardError().toStdString();
+  stopWith(third, SIGTERM);
+}
+
 }  // namespace
