@@ -47,6 +47,11 @@ run_ctest --preset tsan -j "$jobs" -L 'serial|threads'
 step "Debian package (release build, file list, dependencies, installed programs)"
 ./scripts/check-deb.sh
 
+step "Prometheus alert rules (promtool)"
+promtool check rules packaging/prometheus/cellstation-rules.yml
+( cd packaging/prometheus && promtool test rules cellstation-rules.test.yml )
+passed=$((passed + 1))
+
 step "reply fuzzer (30 s)"
 cmake --build --preset fuzz -j "$jobs"
 ./scripts/run-fuzz.sh build/fuzz 30

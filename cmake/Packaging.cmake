@@ -15,6 +15,9 @@ install(FILES packaging/cellstation-autostart.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/cellstation/autostart RENAME cellstation.desktop)
 # systemd looks for user units under <prefix>/lib/systemd/user, whatever the library folder.
 install(FILES packaging/cellstation.service DESTINATION lib/systemd/user)
+# Alert rules for a site's Prometheus, with the tests that say what fires.
+install(FILES packaging/prometheus/cellstation-rules.yml packaging/prometheus/cellstation-rules.test.yml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/cellstation/prometheus)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The Modbus register map for integrators to import.
 install(FILES docs/modbus-registers.csv DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -16,6 +16,7 @@ expected=(
   /usr/lib/systemd/user/cellstation.service
   /usr/share/applications/cellstation.desktop
   /usr/share/cellstation/autostart/cellstation.desktop
+  /usr/share/cellstation/prometheus/cellstation-rules.yml /usr/share/cellstation/prometheus/cellstation-rules.test.yml
   /usr/share/doc/cellstation/README.md /usr/share/doc/cellstation/modbus-registers.csv
 )
 # Every picture the README shows, installed beside it.
