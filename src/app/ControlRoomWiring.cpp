@@ -7,7 +7,6 @@
 #include "controlroom/core/ControlSettings.h"
 #include "health/HealthMonitor.h"
 #include "health/LineRecovery.h"
-#include "toolkit/ArrowSpinBox.h"
 
 ControlRoomFeed::ControlRoomFeed(TForm1& form, health::HealthMonitor* health,
                                  std::unique_ptr<controlroom::ControlRoom> room)
@@ -28,7 +27,20 @@ ControlRoomFeed::ControlRoomFeed(TForm1& form, health::HealthMonitor* health,
     room_->observeSamplingRun(seconds);
     coalesce_.start();
   });
-  if (health) connect(health, &health::HealthMonitor::eventRecorded, this, later);
+  if (health) {
+    connect(health, &health::HealthMonitor::eventRecorded, this, later);
+  } else {
+    // Without the health monitor's record, the feed notes itself which units have answered.
+    connect(polling, &acquisition::PollingController::replyHandled, this, [this](const acquisition::ReplyOutcome& o, int) {
+      if (o.stored() && o.unit >= 1 && o.unit <= acquisition::kUnits)
+        lastReplyMs_[static_cast<std::size_t>(o.unit - 1)] = QDateTime::currentMSecsSinceEpoch();
+    });
+  }
+  // Before the first start the servers answer for the stored unit count.
+  connect(&form, &TForm1::settingsLoaded, this, [this](int units) {
+    storedUnitCount_ = units;
+    coalesce_.start();
+  });
   publishNow();
 }
 
@@ -38,7 +50,7 @@ void ControlRoomFeed::publishNow() {
   const acquisition::PollingController& polling = *form_.polling;
   auto snapshot = std::make_shared<acquisition::StationSnapshot>();
   snapshot->polling = polling.polling();
-  snapshot->unitCount = polling.UnitCount ? polling.UnitCount : form_.SpinEdit1->value();
+  snapshot->unitCount = polling.UnitCount ? polling.UnitCount : storedUnitCount_;
   snapshot->lastSamplingMs = lastSamplingMs_;
   snapshot->lineUp = polling.polling() && (!health_ || health_->line().state() != health::LineRecovery::State::Down);
   for (int u = 1; u <= acquisition::kUnits; ++u) {
@@ -46,7 +58,10 @@ void ControlRoomFeed::publishNow() {
     s.cellCount = polling.tables.CellCount[u];
     for (int k = 1; k <= acquisition::kCells; ++k) s.cellVolts[static_cast<std::size_t>(k - 1)] = polling.tables.CellVoltage[u][k];
     s.totalVolts = polling.tables.TotalVoltage[u];
-    if (!health_) continue;
+    if (!health_) {
+      if (const std::int64_t at = lastReplyMs_[static_cast<std::size_t>(u - 1)]) s.lastGoodMs = at;
+      continue;
+    }
     const health::UnitCounts& c = health_->counts().counts(u);
     if (c.lastGoodMs) s.lastGoodMs = c.lastGoodMs;
     s.online = c.lastGoodMs != 0 && !health_->counts().offline(u);

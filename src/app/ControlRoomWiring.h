@@ -3,6 +3,7 @@
 // station that the window's thread publishes after every change worth reading.
 #include <QObject>
 #include <QTimer>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -29,6 +30,11 @@ class ControlRoomFeed : public QObject {
   /// Several changes within one pass of the event loop give one picture.
   QTimer coalesce_;
   std::optional<std::int64_t> lastSamplingMs_;
+  /// The unit count of the station's settings, served until polling first starts; 0 before
+  /// they are read.
+  int storedUnitCount_ = 0;
+  /// Without a health monitor: when each unit last answered (0 for never).
+  std::array<std::int64_t, acquisition::kUnits> lastReplyMs_{};
 };
 
 /// Starts the servers controlroom.ini switches on and feeds them; none without the file. A

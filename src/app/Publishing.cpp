@@ -15,6 +15,8 @@ std::unique_ptr<publish::Publisher> attachPublishing(TForm1& form) {
   }
   publish::Publisher* p = start.publisher.get();
   if (!p) return nullptr;
+  // Home Assistant learns the station's units as soon as the stored count is read.
+  QObject::connect(&form, &TForm1::settingsLoaded, p, [p](int units) { p->setUnitCount(units); });
   const acquisition::PollingController* polling = form.polling;
   QObject::connect(polling, &acquisition::PollingController::replyHandled, p,
                    [p, polling](const acquisition::ReplyOutcome& outcome, int) { p->publishReply(outcome, polling->tables); });
@@ -48,11 +50,16 @@ const char* eventName(health::EventKind kind) {
 
 void publishHealthEvents(health::HealthMonitor& health, publish::Publisher& publisher) {
   health.statisticsLines = [p = &publisher] { return p->statusLines(); };
-  QObject::connect(&health, &health::HealthMonitor::eventRecorded, &publisher, [p = &publisher, h = &health](const health::Event& e) {
-    // The online and alarm state of the unit, for the Home Assistant binary sensors.
+  // The online and alarm state of the units, for the Home Assistant binary sensors: online once
+  // a unit has answered and while it does, as the control-room servers say.
+  publisher.setUnitStateSource([h = &health](int u) {
+    const health::LineCounts& counts = h->counts();
+    return publish::Publisher::UnitState{counts.counts(u).lastGoodMs != 0 && !counts.offline(u), h->alarms().activeCount(u) > 0};
+  });
+  QObject::connect(&health, &health::HealthMonitor::eventRecorded, &publisher, [p = &publisher](const health::Event& e) {
     if (e.unit > 0 && (e.kind == health::EventKind::UnitOffline || e.kind == health::EventKind::UnitOnline ||
                        e.kind == health::EventKind::AlarmRaised || e.kind == health::EventKind::AlarmCleared))
-      p->setUnitState(e.unit, !h->counts().offline(e.unit), h->alarms().activeCount(e.unit) > 0);
+      p->unitStatesMayHaveChanged();
     const char* name = eventName(e.kind);
     if (!name) return;
     const std::chrono::system_clock::time_point at{std::chrono::milliseconds(e.time.toMSecsSinceEpoch())};

@@ -14,6 +14,7 @@ class TForm1;
 std::unique_ptr<publish::Publisher> attachPublishing(TForm1& form);
 
 /// Publishes what the health monitor records about the units and the line (alarms raised and
-/// cleared, units offline and back, the line down and up) under event/<name>. Both must live
-/// until the publisher goes.
+/// cleared, units offline and back, the line down and up) under event/<name>, and gives the
+/// publisher the units' online and alarm states for Home Assistant. Both must live until the
+/// publisher goes.
 void publishHealthEvents(health::HealthMonitor& health, publish::Publisher& publisher);

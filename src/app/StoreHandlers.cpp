@@ -20,6 +20,7 @@ void TForm1::ConnectAndLoadSettings() {
   const int units = store::loadedUnitCount(settings.unitCount);
   SpinEdit1->setValue(units);
   SpinEdit2->setMaximum(units);
+  emit settingsLoaded(units);
 }
 
 void TForm1::SaveSettings(const QString& intervalText, std::uint8_t unitCount) {

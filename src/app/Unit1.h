@@ -149,6 +149,11 @@ class TForm1 : public QWidget {
   void SpeedButton2Click();
   void RvSystem1Print(report::PageWriter& Sender);
 
+ signals:
+  /// The settings were read from db1.mdb (when the window first shows): the stored unit count,
+  /// for the features that serve the station before polling starts.
+  void settingsLoaded(int unitCount);
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;

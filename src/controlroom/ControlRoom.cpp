@@ -24,8 +24,40 @@ ControlRoomStart ControlRoom::start(const QString& iniPath, const std::string& v
     return {nullptr, text};
   }
   if (!settings) return {};
-  return start(*settings, version);
+  // A fault in one server's section keeps that server off, and only that one.
+  QStringList problems;
+  for (const SettingsProblem& p : settings->problems) {
+    QString text = QString::fromStdString(p.text);
+    if (p.section == "modbus") {
+      text = QStringLiteral("Modbus TCP: ") + text;
+      qCWarning(lcModbus).noquote() << text << "(the server stays off)";
+    } else if (p.section == "metrics") {
+      text = QStringLiteral("Prometheus metrics: ") + text;
+      qCWarning(lcMetrics).noquote() << text << "(the endpoint stays off)";
+    } else {
+      qCWarning(lcModbus).noquote() << text << "(ignored)";
+    }
+    problems << text;
+  }
+  ControlRoomStart result = start(*settings, version);
+  if (!result.problem.isEmpty()) problems << result.problem;
+  result.problem = problems.join(QLatin1Char('\n'));
+  return result;
 }
+
+namespace {
+
+// Neither server asks who reads: beyond the loopback interface, say so in the log.
+void warnIfOpen(const QLoggingCategory& (*category)(), const char* server, const std::string& listen) {
+  if (listen.starts_with("127.")) return;
+  qCWarning(category).noquote() << server << "listens on" << QString::fromStdString(listen)
+                                << (listen == "0.0.0.0" ? "(every interface) without authentication: every host that reaches this "
+                                                          "computer can read the station"
+                                                        : "without authentication: every host that reaches this address can read "
+                                                          "the station");
+}
+
+}  // namespace
 
 ControlRoomStart ControlRoom::start(const ControlSettings& settings, const std::string& version) {
   if (!settings.modbus.enabled && !settings.metrics.enabled) return {};
@@ -38,6 +70,7 @@ ControlRoomStart ControlRoom::start(const ControlSettings& settings, const std::
       });
       qCInfo(lcModbus).noquote() << "Modbus TCP server listening on"
                                  << QStringLiteral("%1:%2").arg(QString::fromStdString(settings.modbus.listen)).arg(room->modbus_->port());
+      warnIfOpen(lcModbus, "the Modbus TCP server", settings.modbus.listen);
     } catch (const ListenError& e) {
       const QString text = QStringLiteral("Modbus TCP: ") + QString::fromStdString(e.what());
       qCWarning(lcModbus).noquote() << text;
@@ -50,6 +83,7 @@ ControlRoomStart ControlRoom::start(const ControlSettings& settings, const std::
                                                    [](const std::string& line) { qCInfo(lcMetrics).noquote() << QString::fromStdString(line); });
       qCInfo(lcMetrics).noquote() << "Prometheus metrics at"
                                   << QStringLiteral("http://%1:%2/metrics").arg(QString::fromStdString(settings.metrics.listen)).arg(room->metrics_->port());
+      warnIfOpen(lcMetrics, "the Prometheus endpoint", settings.metrics.listen);
     } catch (const ListenError& e) {
       const QString text = QStringLiteral("Prometheus metrics: ") + QString::fromStdString(e.what());
       qCWarning(lcMetrics).noquote() << text;

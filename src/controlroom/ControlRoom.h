@@ -31,7 +31,8 @@ struct ControlRoomStart {
   /// Set when at least one server runs.
   std::unique_ptr<ControlRoom> room;
   /// Set when the file is faulty or a server cannot listen: the text for the operator (already
-  /// logged). A server that can listen runs even when the other cannot.
+  /// logged), one line per fault, a server's own prefixed with its name. A server whose section
+  /// is sound and that can listen runs whatever became of the other.
   QString problem;
 };
 

@@ -18,6 +18,9 @@ std::unique_ptr<controlroom::TcpServer> startMetricsServer(const controlroom::En
   o.port = endpoint.port;
   o.maxClients = endpoint.maxClients;
   o.idleTimeout = std::chrono::seconds(endpoint.idleTimeoutSeconds);
+  // A scraper sends its request at once: one that has not within the deadline is closed.
+  o.requestDeadline = std::chrono::seconds(controlroom::kRequestDeadlineSeconds);
+  o.deadlineFromAccept = true;
   o.maxInput = kMaxHead;
   // One answer per connection: it is sent whole, whatever its size.
   o.maxOutput = 4 * 1024 * 1024;

@@ -15,6 +15,8 @@ std::unique_ptr<controlroom::TcpServer> startModbusServer(const controlroom::End
   o.port = endpoint.port;
   o.maxClients = endpoint.maxClients;
   o.idleTimeout = std::chrono::seconds(endpoint.idleTimeoutSeconds);
+  // Connections stay open between requests (idle_timeout), but a frame begun must be whole soon.
+  o.requestDeadline = std::chrono::seconds(controlroom::kRequestDeadlineSeconds);
   // Room for a few pipelined frames; a client that keeps sending without reading its answers
   // is held up once 64 KiB of answers wait.
   o.maxInput = 4 * kMaxFrameBytes;

@@ -176,6 +176,7 @@ LinkStatus BrokerLink::status() const {
   s.sent = counters_.delivered;
   s.dropped = counters_.dropped;
   s.failure = counters_.failure;
+  if (flapShown_) s.sharedClientId = settings_.clientId;
   switch (counters_.state) {
     case State::Waiting:
       if (counters_.attempts == 0) break;
@@ -254,6 +255,8 @@ void BrokerLink::loop() {
       outageReported_ = false;
       if (flapping_) info("the connection to the broker " + where_ + " has stayed up; it no longer drops right away");
       flapping_ = false;
+      std::lock_guard lock(mutex_);
+      flapShown_ = false;
     }
     if (state == State::Connecting && now >= connectDeadline_) {
       failed(Failure::Timeout, "no answer to CONNECT within " + std::to_string(settings_.connectTimeoutSeconds) + " s");
@@ -419,6 +422,7 @@ void BrokerLink::onConnect(mosquitto*, void* hub, int rc) {
   // Not counted with the data: the status is the link's own.
   mosquitto_publish(link->mosq_, nullptr, link->statusTopic_.c_str(), static_cast<int>(std::strlen(kOnline)),
                     kOnline, 1, true);
+  if (link->incoming_.connected) link->incoming_.connected();
 }
 
 void BrokerLink::onDisconnect(mosquitto*, void*, int) {

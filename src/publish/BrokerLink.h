@@ -92,6 +92,9 @@ class BrokerLink {
   struct Incoming {
     std::vector<std::string> topics;
     std::function<void(const std::string& topic, const std::string& payload)> handler;
+    /// Runs on the link thread after every connection the broker accepted (a restarted
+    /// broker may have lost what was retained).
+    std::function<void()> connected;
   };
 
   /// At most this many messages are handed to the connection unacknowledged; the rest wait in
@@ -166,6 +169,9 @@ class BrokerLink {
   std::map<std::string, std::string> states_;
   Counters counters_;
   bool stopRequested_ = false;
+  /// The broker keeps dropping the station right after accepting it (another station with
+  /// the same client id, most likely): the operator's status says so until a connection lasts.
+  bool flapShown_ = false;
   std::chrono::milliseconds grace_{0};
   Clock::time_point retryAt_{};
 

@@ -82,6 +82,7 @@ void BrokerLink::failed(Failure f, const std::string& detail) {
     counters_.state = State::Waiting;
     counters_.failure = f;
     retryAt_ = now + delay;
+    if (flapNow) flapShown_ = true;
   }
   if (flapNow && !flapping_) {
     flapping_ = true;

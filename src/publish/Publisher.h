@@ -6,7 +6,9 @@
 // waits for the network.
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,13 +46,26 @@ class Publisher : public QObject {
   ///                                                                e.value, text, now)); });
   void publishEvent(const std::string& name, std::string json);
 
-  /// The station's unit count (1..99), at start and whenever the operator changes it. With
-  /// discovery on, units up to it get their Home Assistant device; units above it that had one
-  /// have it removed. Without discovery: nothing.
+  /// The station's unit count (1..99), once the settings are read and whenever polling starts
+  /// with another. With discovery on, units up to it get their Home Assistant device; units
+  /// above it that have one have it removed, those announced in this run and those a former
+  /// run left on the broker alike. Without discovery: nothing.
   void setUnitCount(int units);
-  /// Unit `unit` answers (online) and has an alarm standing (alarm), for Home Assistant's
-  /// binary sensors (unit/<N>/state, retained). Without discovery: nothing.
-  void setUnitState(int unit, bool online, bool alarm);
+
+  /// A unit's state for Home Assistant's binary sensors 在线 and 告警.
+  struct UnitState {
+    bool online = false;
+    bool alarm = false;
+    bool operator==(const UnitState&) const = default;
+  };
+  /// Where the units' states come from (the health monitor). With discovery on, the state of
+  /// every announced unit goes out (unit/<N>/state, retained) as soon as the unit is
+  /// announced, again after every connection to the broker and every Home Assistant start, and
+  /// whenever it changes. Without discovery: nothing.
+  void setUnitStateSource(std::function<UnitState(int unit)> source);
+  /// Something that may change a unit's state happened (a reply, an alarm, a unit offline):
+  /// the states are compared once the event loop turns, and those that changed go out.
+  void unitStatesMayHaveChanged();
 
   /// The link's state for the statistics dialog; any thread.
   LinkStatus status() const { return link_->status(); }
@@ -64,16 +79,34 @@ class Publisher : public QObject {
  private:
   void announce(const std::vector<DiscoveryConfig>& configs);
   void announceUnit(int unit);
-  void withdrawUnit(int unit);
+  /// `formerRun`: the device was left by a former run, whose cells are not known here.
+  void withdrawUnit(int unit, bool formerRun = false);
   void homeAssistantStarted();
+  /// The link connected (again): what is retained may be gone with a restarted broker.
+  void connected();
+  /// The broker holds a device config of `unit` (from this run or a former one).
+  void unitSeenOnBroker(int unit);
+  void publishStates();
 
   PublishSettings settings_;
   Topics topics_;
   std::optional<Discovery> discovery_;
   int announcedUnits_ = 0;
+  /// setUnitCount has been called: devices above the count seen on the broker go at once.
+  bool unitCountKnown_ = false;
   bool stationAnnounced_ = false;
   /// Per unit: the cells whose sensors Home Assistant has (discovery with cells = true).
   std::array<int, acquisition::kUnits + 1> announcedCells_{};
+  /// Per unit: a device seen on the broker before the unit count was known; removed in this
+  /// run (so the broker's echo of the removed config is not removed again).
+  std::array<bool, acquisition::kUnits + 1> seenOnBroker_{};
+  std::array<bool, acquisition::kUnits + 1> withdrawn_{};
+  std::function<UnitState(int)> stateSource_;
+  /// Per unit: the state last handed to the link.
+  std::array<std::optional<UnitState>, acquisition::kUnits + 1> sentStates_{};
+  QTimer stateCheck_;
+  /// Connections to the broker so far.
+  int connections_ = 0;
   std::unique_ptr<BrokerLink> link_;
 };
 

@@ -117,6 +117,26 @@ TEST(ModbusServer, ConnectionsBeyondMaxClientsAreClosed) {
   EXPECT_EQ(a.receive(11).size(), 11u);
 }
 
+TEST(ModbusServer, ClientsOpeningAConnectionPerReadAreNeverRefused) {
+  // As many places as clients: each client closes its connection before opening the next, so a
+  // place is always free once the server has noticed the close.
+  constexpr int kClients = 4, kReads = 150;
+  Server room(60, kClients);
+  std::atomic<int> good{0};
+  std::vector<std::thread> clients;
+  for (int i = 0; i < kClients; ++i)
+    clients.emplace_back([&] {
+      for (int n = 0; n < kReads; ++n) {
+        Client c(room.port());
+        c.send(readRequest(1, 1, 1, n));
+        if (c.receive(11).size() == 11) ++good;
+      }
+    });
+  for (auto& t : clients) t.join();
+  EXPECT_EQ(good.load(), kClients * kReads);
+  EXPECT_EQ(room.server->counts().refused, 0u);
+}
+
 }  // namespace
 
 namespace {
@@ -148,7 +168,8 @@ TEST(TcpServer, FaultsAreLoggedAsCountsPerInterval) {
   const auto got = lines();
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0], "test: since the last report 3 malformed requests, 0 idle connections closed, "
-                    "0 connections refused (max_clients), 0 clients held up for not reading");
+                    "0 closed for a request not whole in time, 0 connections refused (max_clients), "
+                    "0 clients held up for not reading");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include "controlroom/ControlRoom.h"
 #include "controlroom/Loopback.h"
+#include "support/LogCapture.h"
 
 namespace {
 
@@ -140,19 +141,29 @@ TEST(ControlRoomServers, MbpollGetsExceptionsForUnknownUnitUnmappedAddressAndWri
   }
 }
 
-TEST(ControlRoomServers, FaultyFileOrPortInUseIsOneProblemNamingIt) {
+TEST(ControlRoomServers, AFaultyServerSectionOrAPortInUseStopsOnlyThatServer) {
   QTemporaryDir dir;
   const QString ini = dir.filePath("controlroom.ini");
   EXPECT_FALSE(ControlRoom::start(ini, "0.1").room);  // no file: nothing, and no problem
   EXPECT_TRUE(ControlRoom::start(ini, "0.1").problem.isEmpty());
 
+  // An unknown key in [metrics]: mbpoll still reads the Modbus server.
+  LogCapture metricsLog("cellstation.metrics");
+  const int modbusPort = freePort();
   QFile f(ini);
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("[modbus]\nenabled = true\nmax_clients = lots\n");
+  f.write(QStringLiteral("[modbus]\nenabled = true\nport = %1\n[metrics]\nenabled = true\nprot = 9108\n").arg(modbusPort).toUtf8());
   f.close();
   auto start = ControlRoom::start(ini, "0.1");
-  EXPECT_FALSE(start.room);
-  EXPECT_EQ(start.problem, "controlroom.ini line 3: max_clients must be a whole number from 1 to 256, not \"lots\"");
+  EXPECT_EQ(start.problem, "Prometheus metrics: controlroom.ini line 6: unknown key \"prot\" in [metrics] "
+                           "(known: enabled, listen, port, max_clients, idle_timeout)");
+  EXPECT_EQ(metricsLog.countWarnings(QStringLiteral("line 6: unknown key")), 1) << metricsLog.all().join('\n').toStdString();
+  ASSERT_TRUE(start.room);
+  EXPECT_FALSE(start.room->metrics());
+  const Ran r = run(QStringLiteral("mbpoll"), {"-m", "tcp", "-p", QString::number(modbusPort), "-0", "-1", "-o", "2", "-a", "255",
+                                               "-r", "2", "-c", "1", "127.0.0.1"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  start.room.reset();
 
   Room taken;
   const int busy = taken.room->modbus()->port();
@@ -165,6 +176,50 @@ TEST(ControlRoomServers, FaultyFileOrPortInUseIsOneProblemNamingIt) {
   ASSERT_TRUE(start.room);  // the metrics endpoint runs all the same
   EXPECT_FALSE(start.room->modbus());
   EXPECT_EQ(start.room->metrics()->port(), free);
+}
+
+TEST(ControlRoomServers, ListeningBeyondLoopbackIsAWarning) {
+  LogCapture log("cellstation.modbus");
+  controlroom::ControlSettings settings;
+  settings.modbus = {true, "127.0.0.1", freePort(), 4, 60};
+  auto start = ControlRoom::start(settings, "0.1");
+  ASSERT_TRUE(start.room) << start.problem.toStdString();
+  EXPECT_TRUE(log.warnings().isEmpty()) << log.all().join('\n').toStdString();
+  start.room.reset();
+  settings.modbus.listen = "0.0.0.0";
+  start = ControlRoom::start(settings, "0.1");
+  ASSERT_TRUE(start.room) << start.problem.toStdString();
+  EXPECT_EQ(log.countWarnings(QStringLiteral("without authentication: every host")), 1) << log.all().join('\n').toStdString();
+}
+
+TEST(ControlRoomServers, TricklingClientsAreClosedAtTheDeadlineAndAScrapeGetsThrough) {
+  Room room(/*idleSeconds=*/60, /*maxClients=*/2);
+  const int port = room.room->metrics()->port();
+  // Two clients take every place and send a byte of a head that never ends every 200 ms,
+  // far within idle_timeout.
+  Client a(port), b(port);
+  a.send("GET /metrics HTTP/1.1\r\nX-Slow: ");
+  b.send("GET /metrics HTTP/1.1\r\nX-Slow: ");
+  bool aClosed = false, bClosed = false;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!(aClosed && bClosed) && std::chrono::steady_clock::now() < until) {
+    if (!aClosed) a.sendSome("a");
+    if (!bClosed) b.sendSome("b");
+    aClosed = aClosed || a.closedWithin(100);
+    bClosed = bClosed || b.closedWithin(100);
+  }
+  EXPECT_TRUE(aClosed && bClosed);
+  EXPECT_EQ(room.room->metrics()->counts().slowClosed, 2u);
+  const Ran scrape = run(QStringLiteral("curl"), {"-sS", "--fail", "--max-time", "10", room.metricsUrl()});
+  EXPECT_EQ(scrape.status, 0) << scrape.out;
+
+  // What no HTTP client sends (a TLS ClientHello, NUL bytes) is answered 400 at once, long
+  // before the deadline.
+  for (const std::string& bytes : {std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11), std::string(4, '\0')}) {
+    Client c(port);
+    c.send(bytes);
+    EXPECT_TRUE(c.receive(12, 2000).starts_with("HTTP/1.1 400")) << "bytes " << static_cast<int>(bytes[0]);
+  }
 }
 
 TEST(ControlRoomServers, CurlScrapeIsCleanForPromtool) {

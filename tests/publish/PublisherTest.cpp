@@ -63,7 +63,7 @@ TEST(Publisher, homeAssistantSeesOneDevicePerUnitOfTheCount) {
   acquisition::MeasurementTables tables;
   storeReading(tables, 2, {2.254, 2.31, 2.24}, 6.804);
   p.publishReply(stored(2), tables);
-  p.setUnitState(2, true, false);
+  p.setUnitStateSource([](int u) { return publish::Publisher::UnitState{u == 2, false}; });
 
   // The station, 3 units of 6 entities, unit 2's 3 cells.
   ASSERT_TRUE(eventually([&] { return standing(ha).size() == 1 + 3 * 6 + 3; })) << standing(ha).size();
@@ -105,6 +105,48 @@ TEST(Publisher, homeAssistantSeesOneDevicePerUnitOfTheCount) {
             0);
   ASSERT_TRUE(eventually([&] { return ha.messages().size() >= before + 7; })) << ha.messages().size() - before;
   EXPECT_EQ(standing(ha).size(), 7u);
+}
+
+TEST(Publisher, aRunWithFewerUnitsRemovesTheDevicesAFormerRunLeft) {
+  Broker broker;
+  auto settings = settingsFor(broker.port());
+  settings.discovery = true;
+  {
+    // The former run: 3 units, unit 3 with sensors for its 3 cells.
+    settings.discoveryCells = true;
+    publish::Publisher former(settings);
+    former.setUnitCount(3);
+    acquisition::MeasurementTables tables;
+    storeReading(tables, 3, {2.254, 2.31, 2.24}, 6.804);
+    former.publishReply(stored(3), tables);
+    former.setUnitStateSource([](int) { return publish::Publisher::UnitState{true, false}; });
+    Subscriber ha(broker.port(), "homeassistant/#");
+    ASSERT_TRUE(eventually([&] { return standing(ha).size() == 1 + 3 * 6 + 3; })) << standing(ha).size();
+    Subscriber states(broker.port(), "cellstation/room-a/unit/+/state");
+    ASSERT_TRUE(eventually([&] { return states.messages().size() == 3; })) << states.messages().size();
+  }
+  // This run: 2 units, cells off. The broker still holds unit 3's device and state.
+  settings.discoveryCells = false;
+  publish::Publisher p(settings);
+  p.setUnitCount(2);
+  p.setUnitStateSource([](int) { return publish::Publisher::UnitState{true, false}; });
+  Subscriber ha(broker.port(), "homeassistant/#");
+  ASSERT_TRUE(eventually([&] { return standing(ha).size() == 1 + 2 * 6; })) << standing(ha).size();
+  // A Home Assistant started now finds the station and two units, and no state of unit 3.
+  Subscriber later(broker.port(), "homeassistant/#");
+  Subscriber states(broker.port(), "cellstation/room-a/unit/+/state");
+  const auto held = [&states] {
+    std::set<std::string> topics;
+    for (const auto& m : states.messages())
+      if (!m.payload.empty()) topics.insert(m.topic);
+    return topics;
+  };
+  ASSERT_TRUE(eventually([&] { return standing(later).size() == 13 && held().size() == 2; }))
+      << standing(later).size() << " configs, " << held().size() << " states";
+  QThread::msleep(200);
+  EXPECT_EQ(standing(later).size(), 13u);
+  for (const auto& [topic, payload] : standing(later)) EXPECT_EQ(topic.find("/u3_"), std::string::npos) << topic;
+  EXPECT_EQ(held(), (std::set<std::string>{"cellstation/room-a/unit/1/state", "cellstation/room-a/unit/2/state"}));
 }
 
 TEST(Publisher, aStopDeliversWhatWaitsBeforeSayingOffline) {

@@ -46,7 +46,7 @@ class PublishingStation : public ::testing::Test {
  protected:
   void open(const QString& interval, int units, int cells, int buffer = 100, const QStringList& simFaults = {}) {
     folder.makeDatabase(interval, units);
-    writeFile(folder.file(QStringLiteral("publish.ini")), settingsText(broker.port(), buffer));
+    writeFile(folder.file(QStringLiteral("publish.ini")), settingsText(broker.port(), buffer) + extraSettings);
     sim = std::make_unique<Cellsim>(folder.file(QStringLiteral("COM1")),
                                     QStringList{QStringLiteral("--units"), QString::number(units), QStringLiteral("--cells"),
                                                 QString::number(cells), QStringLiteral("--seed"), QStringLiteral("5")} +
@@ -79,6 +79,8 @@ class PublishingStation : public ::testing::Test {
 
   Broker broker;
   StationFolder folder;
+  /// Further sections of publish.ini.
+  QString extraSettings;
   toolkit::RecordingMessageBoxes boxes;
   std::unique_ptr<Cellsim> sim;
   std::unique_ptr<TForm1> form;
@@ -153,6 +155,38 @@ TEST_F(PublishingStation, aUnitGoingOfflineIsPublishedAsAnEvent) {
   EXPECT_FALSE(o.contains(QStringLiteral("cell")));
   EXPECT_TRUE(QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs).isValid());
   EXPECT_TRUE(sub.on("cellstation/room-a/event/unit_online").empty());
+  publisher.reset();
+}
+
+TEST_F(PublishingStation, homeAssistantHasEveryUnitsStateAfterStartAndAfterTheBrokerLostIt) {
+  extraSettings = QStringLiteral("[homeassistant]\ndiscovery = true\n");
+  open(QStringLiteral("60"), 2, 4);
+  const auto health = attachHealth(*form);
+  publishHealthEvents(*health, *publisher);
+  form->SpeedButton1->click();
+  for (int t = 1; t <= 2; ++t) ASSERT_TRUE(tickAndAwaitReply()) << "tick " << t;
+  // Both units answered and nothing changed since: a dashboard started now reads them online.
+  // A subscriber that comes later is handed both states by the broker, retained.
+  const auto bothOnline = [this] {
+    return eventually([&] {
+      Subscriber states(broker.port(), "cellstation/room-a/unit/+/state");
+      return eventually([&] {
+        for (int u = 1; u <= 2; ++u) {
+          const auto got = states.on("cellstation/room-a/unit/" + std::to_string(u) + "/state");
+          if (got.empty() || !got.back().retained || got.back().payload != "{\"online\":\"ON\",\"alarm\":\"OFF\"}") return false;
+        }
+        return true;
+      }, 1000);
+    }, 15000);
+  };
+  EXPECT_TRUE(bothOnline());
+
+  // A broker restarted without its saved state has forgotten every retained message.
+  broker.stop();
+  ASSERT_TRUE(QFile::remove(broker.file(QStringLiteral("mosquitto.db"))));
+  broker.start();
+  ASSERT_TRUE(eventually([&] { return settled() && publisher->link().counters().connections == 2; }, 20000));
+  EXPECT_TRUE(bothOnline());
   publisher.reset();
 }
 

@@ -2,19 +2,22 @@
 
 #include <arpa/inet.h>
 
+#include <array>
+
 #include "common/IniReader.h"
 
 namespace controlroom {
 
 namespace {
 
-[[noreturn]] void fail(int line, const std::string& what) {
-  if (line > 0) throw SettingsError(std::string(kSettingsFileName) + " line " + std::to_string(line) + ": " + what);
-  throw SettingsError(std::string(kSettingsFileName) + ": " + what);
+std::string where(int line) {
+  if (line > 0) return std::string(kSettingsFileName) + " line " + std::to_string(line) + ": ";
+  return std::string(kSettingsFileName) + ": ";
 }
 
-void take(ControlSettings& s, const common::IniEntry& e) {
-  Endpoint& endpoint = e.section == "modbus" ? s.modbus : s.metrics;
+[[noreturn]] void fail(int line, const std::string& what) { throw SettingsError(where(line) + what); }
+
+void take(Endpoint& endpoint, const common::IniEntry& e) {
   if (e.key == "enabled") {
     endpoint.enabled = common::iniFlag(e.line, e.key, e.value);
   } else if (e.key == "listen") {
@@ -33,22 +36,73 @@ void take(ControlSettings& s, const common::IniEntry& e) {
   }
 }
 
-}  // namespace
-
-ControlSettings parseSettings(std::string_view text) {
-  ControlSettings s;
-  common::IniHooks hooks;
-  hooks.section = [](int line, const std::string& name) {
-    if (name != "modbus" && name != "metrics") fail(line, "unknown section [" + name + "] (known: [modbus], [metrics])");
-  };
-  hooks.entry = [&s](const common::IniEntry& e) { take(s, e); };
+// The first fault of `text`, or empty.
+std::string faultOf(std::string_view text, const common::IniHooks& hooks) {
   try {
     common::readIni(text, hooks);
   } catch (const common::IniError& e) {
-    fail(e.line(), e.what());
+    return where(e.line()) + e.what();
+  } catch (const SettingsError& e) {
+    return e.what();
   }
-  if (s.modbus.enabled && s.metrics.enabled && s.modbus.port == s.metrics.port && s.modbus.listen == s.metrics.listen)
-    fail(0, "[modbus] and [metrics] must not use the same port");
+  return {};
+}
+
+std::string_view trimmed(std::string_view s) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+ControlSettings parseSettings(std::string_view text) {
+  // The file in three parts, each read on its own so that a fault in one server's section
+  // leaves the other server alone: the [modbus] sections, the [metrics] sections, and the rest
+  // (lines before any section, unknown or broken section headers and what follows them). Every
+  // part keeps each line at its place, the others' lines blank, so faults name the file's lines.
+  enum Part { kModbus, kMetrics, kRest };
+  std::array<std::string, 3> parts;
+  Part part = kRest;
+  for (int lineNo = 1; !text.empty(); ++lineNo) {
+    const std::size_t nl = text.find('\n');
+    const std::string_view line = text.substr(0, nl);
+    text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
+    std::string_view head = trimmed(line);
+    if (lineNo == 1 && head.starts_with("\xEF\xBB\xBF")) head = trimmed(head.substr(3));
+    if (head.starts_with('[')) {
+      const std::string_view name = head.ends_with(']') ? trimmed(head.substr(1, head.size() - 2)) : std::string_view();
+      part = name == "modbus" ? kModbus : name == "metrics" ? kMetrics : kRest;
+    }
+    for (int p = kModbus; p <= kRest; ++p) {
+      if (p == part) parts[static_cast<std::size_t>(p)] += line;
+      parts[static_cast<std::size_t>(p)] += '\n';
+    }
+  }
+
+  ControlSettings s;
+  const auto server = [&](Part p, const char* section, Endpoint& endpoint) {
+    Endpoint read = endpoint;
+    common::IniHooks hooks;
+    hooks.entry = [&read](const common::IniEntry& e) { take(read, e); };
+    std::string fault = faultOf(parts[static_cast<std::size_t>(p)], hooks);
+    if (fault.empty()) endpoint = read;
+    else s.problems.push_back({section, std::move(fault)});
+  };
+  server(kModbus, "modbus", s.modbus);
+  server(kMetrics, "metrics", s.metrics);
+  common::IniHooks rest;
+  rest.section = [](int line, const std::string& name) {
+    fail(line, "unknown section [" + name + "] (known: [modbus], [metrics])");
+  };
+  rest.entry = [](const common::IniEntry&) {};
+  if (std::string fault = faultOf(parts[kRest], rest); !fault.empty()) s.problems.push_back({{}, std::move(fault)});
+
+  if (s.modbus.enabled && s.metrics.enabled && s.modbus.port == s.metrics.port && s.modbus.listen == s.metrics.listen) {
+    s.metrics.enabled = false;
+    s.problems.push_back({"metrics", where(0) + "[modbus] and [metrics] must not use the same port"});
+  }
   return s;
 }
 

@@ -29,9 +29,26 @@ struct Connection {
   std::string out;
   std::size_t sent = 0;  ///< bytes of `out` already sent
   Clock::time_point lastActivity;
+  /// When the request begun (or awaited) must be whole; max while none is.
+  Clock::time_point requestDue = Clock::time_point::max();
   bool closing = false;  ///< no more reading: close once `out` is sent
   bool held = false;     ///< reading paused while too much output waits
 };
+
+// Closes the connections whose clients have closed or reset them and that have nothing left
+// to deliver. A peek reads no byte: a request still waiting there keeps its connection.
+void reapClosed(std::list<Connection>& connections) {
+  for (auto it = connections.begin(); it != connections.end();) {
+    char byte;
+    const ssize_t n = it->out.size() == it->sent ? ::recv(it->fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) : 1;
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+      ::close(it->fd);
+      it = connections.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
 
 }  // namespace
 
@@ -101,10 +118,13 @@ void TcpServer::run() {
   while (!L.stop) {
     const Clock::time_point now = Clock::now();
 
-    // Connections silent (or unable to take their answers) for the idle timeout go.
+    // Connections silent (or unable to take their answers) for the idle timeout go, and so do
+    // those whose request is not whole by its deadline, however steadily its bytes come.
     for (auto it = L.connections.begin(); it != L.connections.end();) {
-      if (now - it->lastActivity >= options_.idleTimeout) {
-        count(&ServerCounts::idleClosed);
+      const bool idle = now - it->lastActivity >= options_.idleTimeout;
+      const bool slow = !it->closing && !it->held && now >= it->requestDue;
+      if (idle || slow) {
+        count(idle ? &ServerCounts::idleClosed : &ServerCounts::slowClosed);
         ::close(it->fd);
         it = L.connections.erase(it);
       } else {
@@ -120,10 +140,12 @@ void TcpServer::run() {
     if (now - L.lastLog >= options_.logInterval) {
       const ServerCounts c = counts();
       const std::uint64_t malformed = c.malformed - L.logged.malformed, idle = c.idleClosed - L.logged.idleClosed,
-                          refused = c.refused - L.logged.refused, held = c.held - L.logged.held;
-      if (malformed || idle || refused || held)
+                          slow = c.slowClosed - L.logged.slowClosed, refused = c.refused - L.logged.refused,
+                          held = c.held - L.logged.held;
+      if (malformed || idle || slow || refused || held)
         log_(options_.name + ": since the last report " + std::to_string(malformed) + " malformed requests, " +
-             std::to_string(idle) + " idle connections closed, " + std::to_string(refused) +
+             std::to_string(idle) + " idle connections closed, " + std::to_string(slow) +
+             " closed for a request not whole in time, " + std::to_string(refused) +
              " connections refused (max_clients), " + std::to_string(held) + " clients held up for not reading");
       L.logged = c;
       L.lastLog = now;
@@ -152,31 +174,6 @@ void TcpServer::run() {
     }
     if (L.stop) break;
 
-    if (fds[1].revents & POLLIN) {
-      for (;;) {
-        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) {
-          if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
-            acceptPausedUntil = Clock::now() + std::chrono::milliseconds(200);
-          break;  // EAGAIN, or a connection that went before it was taken
-        }
-        if (L.connections.size() >= static_cast<std::size_t>(options_.maxClients)) {
-          count(&ServerCounts::refused);  // counted before the client can see the close
-          ::close(fd);
-          continue;
-        }
-        const int one = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        if (options_.kernelSendBuffer > 0)
-          ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &options_.kernelSendBuffer, sizeof options_.kernelSendBuffer);
-        Connection c;
-        c.fd = fd;
-        c.lastActivity = Clock::now();
-        L.connections.push_back(std::move(c));
-        count(&ServerCounts::accepted);
-      }
-    }
-
     std::vector<Connection*> gone;
     for (std::size_t i = 0; i < polled.size(); ++i) {
       Connection& c = *polled[i];
@@ -201,6 +198,15 @@ void TcpServer::run() {
             if (s.consumed == 0) break;
           }
           c.in.erase(0, taken);
+          if (options_.requestDeadline.count() > 0) {
+            // The deadline runs from a request's first byte (or the connection's start) to
+            // its last; the bytes of a next request start it again.
+            if (c.in.empty()) {
+              if (taken > 0) c.requestDue = Clock::time_point::max();
+            } else if (taken > 0 || c.requestDue == Clock::time_point::max()) {
+              c.requestDue = c.lastActivity + options_.requestDeadline;
+            }
+          }
           if (!c.closing && c.in.size() >= options_.maxInput) {
             // A request larger than any this protocol knows.
             count(&ServerCounts::malformed);
@@ -229,7 +235,11 @@ void TcpServer::run() {
             c.out.erase(0, c.sent);
             c.sent = 0;
           }
-          if (c.held && c.out.size() - c.sent <= options_.maxOutput / 2) c.held = false;
+          if (c.held && c.out.size() - c.sent <= options_.maxOutput / 2) {
+            c.held = false;
+            // The request it holds was not read meanwhile: its time starts again.
+            if (!c.in.empty() && options_.requestDeadline.count() > 0) c.requestDue = Clock::now() + options_.requestDeadline;
+          }
         } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
           dead = true;
         }
@@ -240,6 +250,38 @@ void TcpServer::run() {
     for (Connection* c : gone) {
       ::close(c->fd);
       L.connections.remove_if([c](const Connection& x) { return &x == c; });
+    }
+
+    // New connections after the others' events, so a client's close seen in this same pass
+    // frees its place first.
+    if (fds[1].revents & POLLIN) {
+      for (;;) {
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+          if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            acceptPausedUntil = Clock::now() + std::chrono::milliseconds(200);
+          break;  // EAGAIN, or a connection that went before it was taken
+        }
+        // Connections whose clients have gone (a client opening one per read closes the last
+        // just before) make room before anyone is refused.
+        if (L.connections.size() >= static_cast<std::size_t>(options_.maxClients)) reapClosed(L.connections);
+        if (L.connections.size() >= static_cast<std::size_t>(options_.maxClients)) {
+          count(&ServerCounts::refused);  // counted before the client can see the close
+          ::close(fd);
+          continue;
+        }
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (options_.kernelSendBuffer > 0)
+          ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &options_.kernelSendBuffer, sizeof options_.kernelSendBuffer);
+        Connection c;
+        c.fd = fd;
+        c.lastActivity = Clock::now();
+        if (options_.deadlineFromAccept && options_.requestDeadline.count() > 0)
+          c.requestDue = c.lastActivity + options_.requestDeadline;
+        L.connections.push_back(std::move(c));
+        count(&ServerCounts::accepted);
+      }
     }
   }
 }

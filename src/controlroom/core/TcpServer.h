@@ -1,8 +1,10 @@
 #pragma once
 // A small TCP server on a thread of its own, for the control-room protocols: one poll() loop
 // over non-blocking sockets, a bounded buffer per connection, at most maxClients connections,
-// and connections idle for idleTimeout closed. The protocol is a function from the bytes
-// received to an answer; it runs on the server's thread and must not block.
+// connections idle for idleTimeout closed, and a request that does not arrive whole within
+// requestDeadline closed (a client trickling bytes cannot hold a place for long). The protocol
+// is a function from the bytes received to an answer; it runs on the server's thread and must
+// not block.
 //
 // Memory stays bounded whatever clients do: a connection holds at most maxInput unconsumed
 // bytes (a frame that does not fit is malformed: the connection is closed) and stops being
@@ -39,6 +41,11 @@ struct ServerOptions {
   int port = 0;                  ///< 0: any free port (tests)
   int maxClients = 32;
   std::chrono::milliseconds idleTimeout{60000};
+  /// A request begun must be whole within this, however steadily its bytes come; 0: no limit.
+  std::chrono::milliseconds requestDeadline{0};
+  /// The deadline of the first request runs from the connection's start, not its first byte
+  /// (a protocol whose client sends at once: HTTP).
+  bool deadlineFromAccept = false;
   std::size_t maxInput = 4096;
   std::size_t maxOutput = 64 * 1024;
   /// The socket's send buffer in the kernel, 0 for the system's (which grows to megabytes for a
@@ -51,10 +58,11 @@ struct ServerOptions {
 /// Counts since the start, for the log and for tests.
 struct ServerCounts {
   std::uint64_t accepted = 0;
-  std::uint64_t refused = 0;     ///< over maxClients
+  std::uint64_t refused = 0;     ///< over maxClients (after closing those whose clients had gone)
   std::uint64_t requests = 0;
   std::uint64_t malformed = 0;
   std::uint64_t idleClosed = 0;  ///< silent or half-open connections closed after idleTimeout
+  std::uint64_t slowClosed = 0;  ///< connections closed for a request not whole within requestDeadline
   std::uint64_t held = 0;        ///< times a connection was held up with maxOutput waiting
   std::uint64_t open = 0;        ///< connections open now
 };

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "common/NumberText.h"
+
 namespace metrics {
 
 namespace {
@@ -24,6 +26,16 @@ void number(std::string& out, double v) {
   char buf[32];
   const auto r = std::to_chars(buf, buf + sizeof buf, v);
   out.append(buf, r.ptr);
+}
+
+// A voltage as the window shows it (at most 15 significant digits: 2.28, not
+// 2.2800000000000002).
+void volts(std::string& out, double v) {
+  if (!std::isfinite(v)) {
+    number(out, v);
+    return;
+  }
+  out += common::formatGeneral(v, '.');
 }
 
 void integer(std::string& out, std::uint64_t v) {
@@ -54,12 +66,14 @@ void unitLabel(std::string& out, const char* name, int u) {
 constexpr const char* kAlarmNames[acquisition::kAlarmKinds] = {"cell_low", "cell_high", "total_low", "total_high",
                                                                "spread"};
 
-// One sample per polled unit.
+// One sample per polled unit; with `readings`, only of the units that have answered (a unit
+// that never has has no reading, and 0 would look like one).
 template <typename Value>
 void perUnit(std::string& out, const StationSnapshot& s, int units, const char* name, const char* type,
-             const char* help, Value value) {
+             const char* help, Value value, bool readings = false) {
   family(out, name, type, help);
   for (int u = 1; u <= units; ++u) {
+    if (readings && !s.unit(u).lastGoodMs) continue;
     unitLabel(out, name, u);
     out += "} ";
     value(out, s.unit(u));
@@ -116,20 +130,21 @@ void renderMetrics(const StationSnapshot& s, const HistogramCounts& runs, const 
   family(out, "cellstation_cell_voltage_volts", "gauge", "Cell voltage as of the unit's last good reply.");
   for (int u = 1; u <= units; ++u) {
     const UnitSnapshot& unit = s.unit(u);
-    const int n = std::clamp(unit.cellCount, 0, acquisition::kCells);
+    const int n = unit.lastGoodMs ? std::clamp(unit.cellCount, 0, acquisition::kCells) : 0;
     for (int k = 1; k <= n; ++k) {
       unitLabel(out, "cellstation_cell_voltage_volts", u);
       out += ",cell=\"";
       integer(out, static_cast<std::uint64_t>(k));
       out += "\"} ";
-      number(out, unit.cellVolts[static_cast<std::size_t>(k - 1)]);
+      volts(out, unit.cellVolts[static_cast<std::size_t>(k - 1)]);
       out += '\n';
     }
   }
   perUnit(out, s, units, "cellstation_unit_cells", "gauge", "Cells the unit reported in its last reply.",
-          [](std::string& o, const UnitSnapshot& x) { integer(o, static_cast<std::uint64_t>(std::clamp(x.cellCount, 0, 108))); });
+          [](std::string& o, const UnitSnapshot& x) { integer(o, static_cast<std::uint64_t>(std::clamp(x.cellCount, 0, acquisition::kCells))); },
+          true);
   perUnit(out, s, units, "cellstation_total_voltage_volts", "gauge", "Total voltage as of the unit's last good reply.",
-          [](std::string& o, const UnitSnapshot& x) { number(o, x.totalVolts); });
+          [](std::string& o, const UnitSnapshot& x) { volts(o, x.totalVolts); }, true);
   perUnit(out, s, units, "cellstation_unit_online", "gauge", "1 while the unit answers, 0 after three polls without a good reply.",
           [](std::string& o, const UnitSnapshot& x) { o += x.online ? '1' : '0'; });
 

@@ -1,5 +1,7 @@
 #include "metrics/core/HttpRequest.h"
 
+#include <algorithm>
+
 #include "metrics/core/Exposition.h"
 
 namespace metrics {
@@ -13,6 +15,18 @@ void respond(std::string& out, int status, const char* reason, const char* type,
   if (!head) out += body;
 }
 
+// Whether `in` can still become a request head: it starts with a method in capitals and holds
+// no control byte but the line ends and tabs. A TLS ClientHello (0x16 first) or NUL bytes
+// cannot, and need not wait for a head that never comes.
+bool couldBeHttp(std::string_view in) {
+  if (!in.empty() && (in.front() < 'A' || in.front() > 'Z')) return false;
+  for (const char c : in) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b < 0x20 && b != '\r' && b != '\n' && b != '\t') || b == 0x7f) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 HttpHandled handleHttp(std::string_view in, const std::function<void(std::string&)>& body, std::string& out) {
@@ -21,6 +35,10 @@ HttpHandled handleHttp(std::string_view in, const std::function<void(std::string
   if (end == std::string_view::npos) {
     end = in.find("\n\n");
     endLen = 2;
+  }
+  if (!couldBeHttp(in.substr(0, std::min(end, kMaxHead)))) {
+    respond(out, 400, "Bad Request", "text/plain", "bad request\n", false);
+    return {in.size(), true, 400};
   }
   if (end == std::string_view::npos || end + endLen > kMaxHead) {
     if (in.size() < kMaxHead) return {};

@@ -1,7 +1,8 @@
 #pragma once
 // The metrics endpoint's HTTP: a request head is read whole (at most kMaxHead bytes), GET or
 // HEAD of /metrics is answered with the exposition, anything else with a short error; every
-// answer closes the connection.
+// answer closes the connection. Bytes no HTTP request starts with (a TLS ClientHello, NUL) are
+// answered 400 at once, without waiting for a head.
 #include <functional>
 #include <string>
 #include <string_view>

@@ -37,7 +37,8 @@ std::array<std::uint16_t, kUnitRegisters> unitRegisters(const StationSnapshot& s
   for (int k = 1; k <= acquisition::kCells; ++k)
     r[static_cast<std::size_t>(kRegFirstCell + k - 1)] =
         k <= n ? scaled(unit.cellVolts[static_cast<std::size_t>(k - 1)], 1000.0) : kNoValue;
-  r[kRegTotal] = scaled(unit.totalVolts, 100.0);
+  // A unit that has never answered has no total yet: 0 V would read as a real reading.
+  r[kRegTotal] = unit.lastGoodMs ? scaled(unit.totalVolts, 100.0) : kNoValue;
   r[kRegOnline] = unit.online ? 1 : 0;
   if (!unit.lastGoodMs) {
     r[kRegSinceReply] = kNoValue;
@@ -83,7 +84,7 @@ const std::vector<RegisterInfo>& registerTable() {
       {"unit", kRegCellCount, 1, "cells", "uint16", "", "cells the unit reported in its last reply (0..108)"},
       {"unit", kRegFirstCell, 108, "cell_voltage", "uint16", "mV",
        "cell k (1..108) at address k; 65535 for a cell the unit does not report"},
-      {"unit", kRegTotal, 1, "total_voltage", "uint16", "10 mV", "the unit's total voltage"},
+      {"unit", kRegTotal, 1, "total_voltage", "uint16", "10 mV", "the unit's total voltage; 65535 before its first reply"},
       {"unit", kRegOnline, 1, "online", "uint16", "", "1 online, 0 offline (no good reply in three polls)"},
       {"unit", kRegSinceReply, 1, "seconds_since_reply", "uint16", "s",
        "seconds since the last good reply, at most 65534; 65535 for never"},

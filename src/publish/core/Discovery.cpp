@@ -99,6 +99,23 @@ std::vector<DiscoveryConfig> Discovery::cells(int n, int from, int to) const {
   return out;
 }
 
+std::string Discovery::unitConfigFilter() const { return config("binary_sensor", "+"); }
+
+int Discovery::unitOfConfig(const std::string& topic) const {
+  const std::string head = config("binary_sensor", "u");
+  const std::string before = head.substr(0, head.size() - std::string_view("/config").size());
+  const std::string_view tail = "_online/config";
+  if (!topic.starts_with(before) || !topic.ends_with(tail) || topic.size() <= before.size() + tail.size()) return 0;
+  const std::string digits = topic.substr(before.size(), topic.size() - before.size() - tail.size());
+  if (digits.size() > 2 || digits.front() == '0') return 0;
+  int unit = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return 0;
+    unit = unit * 10 + (c - '0');
+  }
+  return unit;
+}
+
 std::vector<DiscoveryConfig> Discovery::removal(std::vector<DiscoveryConfig> configs) {
   for (auto& c : configs) c.payload.clear();
   return configs;

@@ -33,6 +33,12 @@ class Discovery {
   /// The same topics with empty payloads, which remove the entities.
   static std::vector<DiscoveryConfig> removal(std::vector<DiscoveryConfig> configs);
 
+  /// A subscription to one config of every unit device of this station on the broker (its
+  /// 在线 sensor), so that devices a former run left there can be found.
+  std::string unitConfigFilter() const;
+  /// The unit whose device `topic` (a topic of unitConfigFilter) configures; 0 for none.
+  int unitOfConfig(const std::string& topic) const;
+
   /// The station's id in topics and unique ids: letters, digits and '-' kept, every other
   /// byte as _hh, so any station name (Chinese included) gives a valid, distinct id.
   const std::string& node() const { return node_; }

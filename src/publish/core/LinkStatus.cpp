@@ -4,7 +4,10 @@ namespace publish {
 
 std::vector<std::string> statusLines(const LinkStatus& s) {
   std::string state;
-  const std::string why = s.failure ? failureWords(*s.failure) : std::string();
+  std::string why = s.failure ? failureWords(*s.failure) : std::string();
+  // The log's hint, where the operator looks.
+  if (!s.sharedClientId.empty() && s.phase == LinkStatus::Phase::Retrying)
+    why += (why.empty() ? "" : "；") + std::string("client_id ") + s.sharedClientId + " 可能正被另一站使用";
   switch (s.phase) {
     case LinkStatus::Phase::Connecting: state = "正在连接"; break;
     case LinkStatus::Phase::Connected: state = "已连接"; break;

@@ -80,6 +80,20 @@ std::string malformedLine(std::string_view line) {
   return "expected key = value (the line is not shown: it may hold a password)";
 }
 
+// Every key of the file is a lower-case word. Anything else before an '=' (a blank inside,
+// capitals, digits) is not echoed either: it may be a password with '=' in it, as base64
+// tokens often end ("password c2VjcmV0LXRva2Vu=="). Only a known key at its start is named.
+void checkKeyWord(int line, const std::string& key) {
+  if (!key.empty() && key.find_first_not_of("abcdefghijklmnopqrstuvwxyz_") == std::string::npos) return;
+  std::size_t end = 0;
+  while (end < key.size() && key[end] != ' ' && key[end] != '\t' && key[end] != ':') ++end;
+  const std::string_view word = std::string_view(key).substr(0, end);
+  for (const std::string_view known : kKeys)
+    if (word == known)
+      fail(line, "expected key = value, found \"" + std::string(known) + "\" followed by more than \"=\" (the rest of the line is not shown)");
+  fail(line, "expected key = value with a key such as host or password (the line is not shown: it may hold a password)");
+}
+
 }  // namespace
 
 PublishSettings parseSettings(std::string_view text) {
@@ -94,6 +108,7 @@ PublishSettings parseSettings(std::string_view text) {
   };
   hooks.checkKey = [](int line, const std::string& key) {
     if (!validUtf8(key)) fail(line, "the key is not valid UTF-8 (save publish.ini as UTF-8)");
+    checkKeyWord(line, key);
   };
   hooks.checkValue = [](int line, const std::string& key, const std::string& value) {
     if (!validUtf8(value)) fail(line, key + " is not valid UTF-8 (save publish.ini as UTF-8)");
