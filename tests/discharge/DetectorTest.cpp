@@ -67,6 +67,20 @@ TEST(Detector, noiseAboutEitherLineNeverFlipsTheStateAndAPairDoes) {
   EXPECT_EQ(d.state(kUnit), State::Idle);
 }
 
+TEST(Detector, aTotalExactlyAtTheThresholdIsNotBelowItAndExactlyAtThresholdPlusMarginNotAbove) {
+  Detector d(hourLong());
+  qint64 t = 0;
+  auto o = feed(d, t, {51120, 51120, 51120});
+  EXPECT_EQ(count(o, &Outcome::started), 0);
+  EXPECT_EQ(d.state(kUnit), State::Idle);
+  o = feed(d, t, {51119, 51119});
+  ASSERT_TRUE(o[1].started) << "a millivolt below it, twice, begins one";
+  o = feed(d, t, {51600, 51600, 51600});
+  EXPECT_EQ(count(o, &Outcome::ended), 0) << "exactly at T + M is not back above it";
+  o = feed(d, t, {51601, 51601});
+  EXPECT_TRUE(o[1].ended);
+}
+
 TEST(Detector, aSilentUnitPausesItsDischargeUntilItRecoversOrTheMaximumRunsOut) {
   Detector d(hourLong());
   qint64 t = 0;
