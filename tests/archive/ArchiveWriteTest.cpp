@@ -188,14 +188,14 @@ TEST(ArchiveWrite, ADaysSummaryCoversEveryBlockOfTheDayAndOnlyTheCellsReported) 
   const qint64 t0 = utcMs(2026, 5, 6, 1);
   {
     // Ten runs in blocks of four: the day's highest cell 1 is in the first block, its lowest in
-    // the last. Unit 1 reports 5 cells in even runs and 6 in odd ones.
+    // the second, the last holds neither. Unit 1 reports 5 cells in even runs and 6 in odd ones.
     ArchiveWriter writer(folder.options(4));
     for (int i = 0; i < 10; ++i) {
       UnitReading u;
       u.unit = 1;
       u.cellCount = i % 2 ? 6 : 5;
       u.cells.fill(packed(2.2));
-      u.cells[0] = packed(i == 0 ? 2.3 : i == 9 ? 1.9 : 2.1);
+      u.cells[0] = packed(i == 0 ? 2.3 : i == 5 ? 1.9 : 2.1);
       u.total = packed(50);
       writer.append(archive::Run{t0 + i * 180000, {u}});
     }

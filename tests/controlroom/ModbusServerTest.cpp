@@ -194,4 +194,24 @@ TEST(TcpServer, AClientThatKeepsAskingIsNeverIdleAndTheInputBoundHoldsAtExactlyI
   EXPECT_EQ(server.counts().malformed, 1u);
 }
 
+TEST(TcpServer, AClientHeldUpForNotReadingIsServedAgainOnceItReads) {
+  controlroom::ServerOptions o;
+  o.name = "test";
+  o.maxOutput = 1024;
+  o.kernelSendBuffer = 4096;
+  controlroom::TcpServer server(o, lines, [](const std::string&) {});
+  // Requests sent without reading the answers until the server holds the client up.
+  Client flood(server.port(), 4096);
+  std::string requests;
+  for (int i = 0; i < 20000; ++i) requests += "?\n";
+  const std::size_t sent = flood.sendSome(requests);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (server.counts().held == 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_GT(server.counts().held, 0u);
+  // Read now, it gets every answer.
+  const std::size_t answers = sent / 2 * 3;
+  EXPECT_EQ(flood.receive(answers, 30000).size(), answers);
+}
+
 }  // namespace

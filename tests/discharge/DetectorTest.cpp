@@ -88,9 +88,9 @@ TEST(Detector, aSilentUnitPausesItsDischargeUntilItRecoversOrTheMaximumRunsOut) 
   const qint64 start = 0;
   // Silent for the rest of the hour: nothing ends, nothing is recorded.
   std::vector<Outcome> o;
-  for (; t < start + 60 * kMin; t += 30000) o.push_back(d.take({kUnit, t, false, 0, 0}));
+  for (; t < start + 60 * kMin; t += 10000) o.push_back(d.take({kUnit, t, false, 0, 0}));
   EXPECT_EQ(count(o, &Outcome::ended) + count(o, &Outcome::record), 0);
-  const Outcome late = d.take({kUnit, t, false, 0, 0});
+  const Outcome late = d.take({kUnit, t, false, 0, 0});  // exactly at the maximum
   ASSERT_TRUE(late.ended);
   EXPECT_EQ(late.endMs, start + 60 * kMin);
   EXPECT_EQ(late.endedBy, EndReason::MaxTime);
