@@ -1,14 +1,16 @@
-// Writing the archive: exact values back, clock changes, failures, pruning, damaged files,
-// the operator's settings.
+// Writing the archive: exact values back, clock changes, day summaries, failures, pruning by
+// size and by age, damaged files, the operator's settings.
 #include <QFile>
 #include <QSqlError>
 #include <cmath>
+#include <map>
 #include <set>
 
 #include "ArchiveFixture.h"
 #include "archive/core/ArchiveDb.h"
 #include "archive/core/ArchiveReader.h"
 #include "archive/core/ArchiveSettings.h"
+#include "archive/core/Retention.h"
 #include "support/StationFolder.h"
 
 using namespace archive;
@@ -179,6 +181,68 @@ TEST(ArchiveWrite, SizeLimitDropsTheOldestDaysFirstAndKeepsToday) {
   ASSERT_FALSE(left.empty());
   EXPECT_EQ(dayOf(left.front().timeMs), dayOf(last));
   EXPECT_EQ(left.back().timeMs, last);
+}
+
+TEST(ArchiveWrite, ADaysSummaryCoversEveryBlockOfTheDayAndOnlyTheCellsReported) {
+  ArchiveFolder folder;
+  const qint64 t0 = utcMs(2026, 5, 6, 1);
+  {
+    // Ten runs in blocks of four: the day's highest cell 1 is in the first block, its lowest in
+    // the second, the last holds neither. Unit 1 reports 5 cells in even runs and 6 in odd ones.
+    ArchiveWriter writer(folder.options(4));
+    for (int i = 0; i < 10; ++i) {
+      UnitReading u;
+      u.unit = 1;
+      u.cellCount = i % 2 ? 6 : 5;
+      u.cells.fill(packed(2.2));
+      u.cells[0] = packed(i == 0 ? 2.3 : i == 5 ? 1.9 : 2.1);
+      u.total = packed(50);
+      writer.append(archive::Run{t0 + i * 180000, {u}});
+    }
+    writer.closeOpenBlocks();
+  }
+  const qint64 day = dayOf(t0);
+  std::map<int, DaySummary> byCell;
+  for (const DaySummary& s : ArchiveReader(folder.path()).daySummaries(1, day, day)) byCell[s.cell] = s;
+  ASSERT_EQ(byCell.size(), 7u) << "the total and cells 1 to 6; cell 7 was never reported";
+  EXPECT_EQ(byCell[1].maxMv, 2300);
+  EXPECT_EQ(byCell[1].minMv, 1900);
+  EXPECT_EQ(byCell[1].samples, 10);
+  EXPECT_EQ(byCell[5].samples, 10) << "the fifth cell is reported in every run";
+  EXPECT_EQ(byCell[6].samples, 5) << "the sixth only where the unit reported six";
+  EXPECT_EQ(byCell[6].minMv, 2200);
+  EXPECT_EQ(byCell[kTotalCell].samples, 10);
+}
+
+TEST(ArchiveWrite, DaysOlderThanTheYearsKeptGoFromTheBoundaryDayOnAndTheCurrentFileStays) {
+  ArchiveFolder folder;
+  const qint64 lastDayOut = utcMs(2025, 3, 14, 23, 57), firstDayIn = utcMs(2025, 3, 15);
+  {
+    ArchiveWriter writer(folder.options(4));
+    for (const qint64 t : {utcMs(2025, 2, 20), lastDayOut, firstDayIn, firstDayIn + 180000})
+      writer.append(run(t, 2, 24, 0));
+    Retention oneYear;
+    oneYear.yearsKept = 1;
+    writer.setRetention(oneYear);
+    // The first run of 15 March 2026: everything before 15 March 2025 is older than a year.
+    const AppendOutcome o = writer.append(run(utcMs(2026, 3, 15, 0, 1), 2, 24, 0));
+    EXPECT_GT(o.daysDropped, 0);
+  }
+  EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("2025-02.sqlite"))));
+  ArchiveReader reader(folder.path());
+  for (int unit = 1; unit <= 2; ++unit) {
+    const std::vector<StoredRun> left = reader.runs(unit, utcMs(2025, 1, 1), utcMs(2025, 4, 1));
+    ASSERT_EQ(left.size(), 2u) << "unit " << unit;
+    EXPECT_EQ(left.front().timeMs, firstDayIn);
+  }
+  for (const DaySummary& s : reader.daySummaries(0, dayOf(lastDayOut) - 30, dayOf(firstDayIn)))
+    EXPECT_EQ(s.day, dayOf(firstDayIn));
+
+  // A file whose whole month is out of range but is the one being written is emptied, not removed.
+  pruneByAge(folder.path(), 1, utcMs(2026, 4, 20), QStringLiteral("2025-03.sqlite"), 200);
+  EXPECT_TRUE(QFile::exists(folder.file(QStringLiteral("2025-03.sqlite"))));
+  EXPECT_TRUE(reader.runs(1, utcMs(2025, 1, 1), utcMs(2025, 4, 1)).empty());
+  EXPECT_EQ(reader.runs(1, utcMs(2026, 3, 1), utcMs(2026, 4, 1)).size(), 1u);
 }
 
 TEST(ArchiveWrite, DamagedFileIsSetAsideReportedAndTheRunStillStored) {

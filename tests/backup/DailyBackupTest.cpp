@@ -1,7 +1,11 @@
 // The daily backup in a real station folder: one whole copy a day, the newest 14 kept, the
-// operator's own files left alone, and failures returned as text.
+// operator's own files left alone, a copy that fails its check never kept, and failures
+// returned as text.
 #include <QDir>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <gtest/gtest.h>
 
 #include "backup/core/DailyBackup.h"
@@ -42,4 +46,43 @@ TEST(DailyBackup, OneCheckedCopyADayTheNewestFourteenKept) {
   ASSERT_EQ(failed.failures.size(), 1);
   EXPECT_TRUE(failed.failures.front().contains(QStringLiteral("db1.mdb"))) << failed.failures.front().toStdString();
   EXPECT_FALSE(QFile::exists(daily.fileFor(first.addDays(16))));
+}
+
+namespace {
+
+// db1.mdb with an index that no longer matches its table (what a torn write or a bad sector
+// leaves): the pages copy faithfully, the copy's integrity check finds the damage.
+void damageAnIndex(const QString& file) {
+  const QString name = QStringLiteral("damage");
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(file);
+    ASSERT_TRUE(db.open());
+    QSqlQuery q(db);
+    for (const char* sql : {"CREATE TABLE note (a INTEGER, b INTEGER)", "CREATE INDEX noteA ON note (a)",
+                            "INSERT INTO note VALUES (1, 100), (2, 200), (3, 300)", "PRAGMA writable_schema = ON",
+                            "UPDATE sqlite_master SET sql = 'CREATE INDEX noteA ON note (b)' WHERE name = 'noteA'"})
+      ASSERT_TRUE(q.exec(QString::fromLatin1(sql))) << sql << q.lastError().text().toStdString();
+  }
+  QSqlDatabase::removeDatabase(name);
+}
+
+}  // namespace
+
+TEST(DailyBackup, ACopyThatFailsItsIntegrityCheckNeverTakesTheBackupsName) {
+  StationFolder folder;
+  folder.makeDatabase(QStringLiteral("5"), 1);
+  damageAnIndex(folder.file(QStringLiteral("db1.mdb")));
+  ASSERT_NE(engine::integrityCheck(folder.file(QStringLiteral("db1.mdb"))), QStringLiteral("ok"));
+
+  backup::DailyBackup daily(folder.path());
+  const QDate day(2026, 12, 9);
+  const backup::DailyBackup::Result r = daily.run(day);
+  EXPECT_FALSE(r.written);
+  ASSERT_EQ(r.failures.size(), 1);
+  EXPECT_TRUE(r.failures.front().contains(QStringLiteral("integrity_check"))) << r.failures.front().toStdString();
+  EXPECT_FALSE(QFile::exists(daily.fileFor(day)));
+  // Nor is the rejected copy left under another name: the next day tries again from nothing.
+  EXPECT_TRUE(QDir(folder.file(QStringLiteral("backup"))).entryList(QDir::Files | QDir::Hidden).isEmpty());
+  EXPECT_TRUE(daily.due(day));
 }

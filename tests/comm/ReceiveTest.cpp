@@ -75,6 +75,16 @@ TEST(Receive, AGapOverTheIntervalSplitsAShortPauseDoesNot) {
   o.pty.send(b);
   ASSERT_TRUE(o.awaitBytes(12));
   EXPECT_EQ(o.log.blocks().size(), 1u);
+
+  // The interval is the longest gap between bytes, not the longest block: bytes that keep
+  // coming for longer than the interval, never that far apart, are one block.
+  o.log.events.clear();
+  for (int i = 0; i < 5; ++i) {
+    o.pty.send(a);
+    std::this_thread::sleep_for(kSplittingGap);
+  }
+  ASSERT_TRUE(o.awaitBytes(25));
+  EXPECT_EQ(o.log.blocks().size(), 1u);
 }
 
 TEST(Receive, MoreThan4096BytesComeAsAFullBlockAndTheRest) {

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <latch>
 #include <mutex>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "controlroom/RawClient.h"
@@ -170,6 +172,67 @@ TEST(TcpServer, FaultsAreLoggedAsCountsPerInterval) {
   EXPECT_EQ(got[0], "test: since the last report 3 malformed requests, 0 idle connections closed, "
                     "0 closed for a request not whole in time, 0 connections refused (max_clients), "
                     "0 clients held up for not reading");
+}
+
+}  // namespace
+
+namespace {
+
+// A line protocol: every line is a request; "." asks for nothing back, any other line is
+// answered "ok".
+controlroom::Served lines(std::string_view in, std::string& out) {
+  const std::size_t end = in.find('\n');
+  if (end == std::string_view::npos) return {};
+  if (in.substr(0, end) != ".") out += "ok\n";
+  return {end + 1, false, false};
+}
+
+TEST(TcpServer, AClientThatKeepsAskingIsNeverIdleAndTheInputBoundHoldsAtExactlyItsSize) {
+  controlroom::ServerOptions o;
+  o.name = "test";
+  o.idleTimeout = std::chrono::milliseconds(1000);
+  o.maxInput = 64;
+  controlroom::TcpServer server(o, lines, [](const std::string&) {});
+
+  // Requests that get no answer, one every 100 ms for three idle timeouts: still served after.
+  Client asking(server.port());
+  for (int i = 0; i < 30; ++i) {
+    asking.send(".\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  asking.send("?\n");
+  EXPECT_EQ(asking.receive(3), "ok\n");
+  EXPECT_EQ(server.counts().idleClosed, 0u);
+
+  // A request of exactly maxInput bytes is served; one byte more closes the connection.
+  Client exact(server.port());
+  exact.send(std::string(63, 'x') + "\n");
+  EXPECT_EQ(exact.receive(3), "ok\n");
+  EXPECT_EQ(server.counts().malformed, 0u);
+  Client over(server.port());
+  over.send(std::string(64, 'x') + "\n");
+  EXPECT_TRUE(over.closedWithin(5000));
+  EXPECT_EQ(server.counts().malformed, 1u);
+}
+
+TEST(TcpServer, AClientHeldUpForNotReadingIsServedAgainOnceItReads) {
+  controlroom::ServerOptions o;
+  o.name = "test";
+  o.maxOutput = 1024;
+  o.kernelSendBuffer = 4096;
+  controlroom::TcpServer server(o, lines, [](const std::string&) {});
+  // Requests sent without reading the answers until the server holds the client up.
+  Client flood(server.port(), 4096);
+  std::string requests;
+  for (int i = 0; i < 20000; ++i) requests += "?\n";
+  const std::size_t sent = flood.sendSome(requests);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (server.counts().held == 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_GT(server.counts().held, 0u);
+  // Read now, it gets every answer.
+  const std::size_t answers = sent / 2 * 3;
+  EXPECT_EQ(flood.receive(answers, 30000).size(), answers);
 }
 
 }  // namespace

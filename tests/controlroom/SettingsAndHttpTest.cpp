@@ -113,8 +113,9 @@ TEST(Exposition, OnlyPolledUnitsAndReportedCellsAndCumulativeBuckets) {
   s.unit(2).lastGoodMs = 1;
   s.unit(3).cellCount = 5;  // not polled
   metrics::SamplingHistogram runs;
-  runs.observe(0.02);
-  runs.observe(3);
+  // Each run lasts exactly a bucket's bound: it counts in that bucket ("le").
+  runs.observe(0.025);
+  runs.observe(5);
   std::string out;
   metrics::renderMetrics(s, runs.counts(), "0.1\"\\", out);
   EXPECT_NE(out.find("\ncellstation_build_info{version=\"0.1\\\"\\\\\"} 1\n"), std::string::npos);
@@ -124,7 +125,7 @@ TEST(Exposition, OnlyPolledUnitsAndReportedCellsAndCumulativeBuckets) {
   EXPECT_EQ(out.find("unit=\"3\""), std::string::npos);
   EXPECT_NE(out.find("{le=\"0.01\"} 0\ncellstation_sampling_run_duration_seconds_bucket{le=\"0.025\"} 1\n"), std::string::npos);
   EXPECT_NE(out.find("{le=\"2.5\"} 1\ncellstation_sampling_run_duration_seconds_bucket{le=\"5\"} 2\n"), std::string::npos);
-  EXPECT_NE(out.find("_sum 3.02\ncellstation_sampling_run_duration_seconds_count 2\n"), std::string::npos);
+  EXPECT_NE(out.find("_sum 5.025\ncellstation_sampling_run_duration_seconds_count 2\n"), std::string::npos);
 }
 
 }  // namespace

@@ -67,6 +67,20 @@ TEST(Detector, noiseAboutEitherLineNeverFlipsTheStateAndAPairDoes) {
   EXPECT_EQ(d.state(kUnit), State::Idle);
 }
 
+TEST(Detector, aTotalExactlyAtTheThresholdIsNotBelowItAndExactlyAtThresholdPlusMarginNotAbove) {
+  Detector d(hourLong());
+  qint64 t = 0;
+  auto o = feed(d, t, {51120, 51120, 51120});
+  EXPECT_EQ(count(o, &Outcome::started), 0);
+  EXPECT_EQ(d.state(kUnit), State::Idle);
+  o = feed(d, t, {51119, 51119});
+  ASSERT_TRUE(o[1].started) << "a millivolt below it, twice, begins one";
+  o = feed(d, t, {51600, 51600, 51600});
+  EXPECT_EQ(count(o, &Outcome::ended), 0) << "exactly at T + M is not back above it";
+  o = feed(d, t, {51601, 51601});
+  EXPECT_TRUE(o[1].ended);
+}
+
 TEST(Detector, aSilentUnitPausesItsDischargeUntilItRecoversOrTheMaximumRunsOut) {
   Detector d(hourLong());
   qint64 t = 0;
@@ -74,9 +88,9 @@ TEST(Detector, aSilentUnitPausesItsDischargeUntilItRecoversOrTheMaximumRunsOut) 
   const qint64 start = 0;
   // Silent for the rest of the hour: nothing ends, nothing is recorded.
   std::vector<Outcome> o;
-  for (; t < start + 60 * kMin; t += 30000) o.push_back(d.take({kUnit, t, false, 0, 0}));
+  for (; t < start + 60 * kMin; t += 10000) o.push_back(d.take({kUnit, t, false, 0, 0}));
   EXPECT_EQ(count(o, &Outcome::ended) + count(o, &Outcome::record), 0);
-  const Outcome late = d.take({kUnit, t, false, 0, 0});
+  const Outcome late = d.take({kUnit, t, false, 0, 0});  // exactly at the maximum
   ASSERT_TRUE(late.ended);
   EXPECT_EQ(late.endMs, start + 60 * kMin);
   EXPECT_EQ(late.endedBy, EndReason::MaxTime);

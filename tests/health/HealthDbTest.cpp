@@ -6,6 +6,7 @@
 #include "acquisition/polling/StationDb.h"
 #include "health/core/EventWriter.h"
 #include "health/core/HealthDb.h"
+#include "support/LogCapture.h"
 #include "support/StationFolder.h"
 
 namespace {
@@ -147,6 +148,27 @@ TEST(EventWriter, eventsNotWrittenByTheCloseAreAppendedToThePlainFileInOrder) {
   EXPECT_TRUE(lines[1].contains(QStringLiteral("unit=1 cell=3")));
   EXPECT_TRUE(lines[3].contains(QStringLiteral("unit=2 cell=3"))) << "a later close appends";
   EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("db1.mdb"))));
+}
+
+TEST(EventWriter, whileTheRecordRefusesWritesTheNewestAreKeptInOrderAndTheDroppedCounted) {
+  StationFolder folder;  // no database yet: every write fails
+  LogCapture log("cellstation.health");
+  health::EventWriter::Options options;
+  options.retryMs = 600000;
+  options.maxEvents = 5;
+  health::EventWriter writer(QStringLiteral("db1.mdb"), options);
+  writer.append(alarm(1, 1, 1.5));
+  ASSERT_FALSE(writer.flush(5000));
+  for (int cell = 2; cell <= 9; ++cell) writer.append(alarm(1, cell, 1.5));
+  EXPECT_EQ(writer.pending(), 5u) << "memory holds no more than the record keeps";
+
+  folder.makeDatabase(QStringLiteral("5"), 1);
+  ASSERT_TRUE(writer.flush(30000));
+  std::vector<int> cells;
+  for (const auto& e : HealthDb(QStringLiteral("db1.mdb")).events()) cells.push_back(e.cell);
+  EXPECT_EQ(cells, (std::vector<int>{9, 8, 7, 6, 5}));
+  EXPECT_EQ(log.countWarnings(QStringLiteral("4 events, the oldest waiting, were dropped")), 1)
+      << log.warnings().join('\n').toStdString();
 }
 
 }  // namespace

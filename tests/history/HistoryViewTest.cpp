@@ -4,6 +4,7 @@
 #include <QPointF>
 
 #include "HistoryStation.h"
+#include "acquisition/polling/StationDb.h"
 
 namespace {
 
@@ -12,22 +13,23 @@ using Points = QList<QPointF>;
 class HistoryView : public HistoryStation {};
 
 TEST_F(HistoryView, AnotherProgramsTableInReverseOrderWithANullIsDrawnLeftToRightWithAGap) {
-  // A plain table of the station's layout, filled newest first by another program, one of
-  // whose values is NULL: the rows reach the chart in that order.
+  // A plain table of the station's layout made by another program, filled newest first at times
+  // off the station's steps (so it stays a plain table and its rows come back in the order they
+  // were written), one of whose values is NULL.
   QStringList columns;
   for (int k = 1; k <= acquisition::kCells; ++k) columns << QStringLiteral("V%1 double").arg(k);
-  form.ADOConnection1.Execute(
-      QStringLiteral("create table measure5 (%1, V double, measureTime double)").arg(columns.join(QLatin1Char(','))));
-  const std::pair<double, const char*> rows[] = {{0.15, "2.4"}, {0.1, "2.3"}, {0.05, "NULL"}, {0, "2.1"}};
+  StationDb other(folder.file(QStringLiteral("db1.mdb")));
+  other.exec(QStringLiteral("create table measure5 (%1, V double, measureTime double)").arg(columns.join(QLatin1Char(','))));
+  const std::pair<double, const char*> rows[] = {{0.13, "2.4"}, {0.09, "2.3"}, {0.07, "NULL"}, {0.01, "2.1"}};
   for (const auto& [time, volts] : rows)
-    form.ADOConnection1.Execute(QStringLiteral("insert into measure5 (V7, V, measureTime) values (%1, 50, %2)")
-                                    .arg(QString::fromLatin1(volts))
-                                    .arg(time));
+    other.exec(QStringLiteral("insert into measure5 (V7, V, measureTime) values (%1, 50, %2)")
+                   .arg(QString::fromLatin1(volts))
+                   .arg(time));
   form.SpinEdit2->setValue(5);
   doubleClickRow(form.ValueListEditor1, 2);
   ASSERT_TRUE(boxes.boxes.empty()) << boxes.texts(Kind::Error).join('\n').toStdString();
   // No false drop to 0 V: the NULL breaks the line into two runs, each left to right.
-  EXPECT_EQ(form.DBChart1->seriesPoints(), (Points{{0, 2.1}, {0.1, 2.3}, {0.15, 2.4}}));
+  EXPECT_EQ(form.DBChart1->seriesPoints(), (Points{{0.01, 2.1}, {0.09, 2.3}, {0.13, 2.4}}));
   EXPECT_EQ(form.DBChart1->seriesCount(), 2);
 }
 

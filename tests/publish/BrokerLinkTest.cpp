@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <algorithm>
 #include <memory>
+#include <thread>
 
 #include "Broker.h"
 #include "support/LogCapture.h"
@@ -111,6 +112,27 @@ TEST(BrokerLink, anOutageKeepsTheLatestMessagesAndCountsTheDropped) {
   EXPECT_EQ(log.warnings().size(), 2) << log.warnings().join('\n').toStdString();
   EXPECT_TRUE(log.all().filter(QStringLiteral("connected again")).join(' ').contains(QStringLiteral("7 messages were dropped")))
       << log.all().join('\n').toStdString();
+}
+
+TEST(BrokerLink, afterAConnectionHasStayedUpTheNextFailureWaitsTheFirstDelayAgain) {
+  Broker broker;
+  auto settings = settingsFor(broker.port());
+  settings.reconnectMinSeconds = 2;
+  settings.reconnectMaxSeconds = 60;
+  BrokerLink link(settings, kStatus);
+  ASSERT_TRUE(reaches(link, State::Connected));
+  // An outage of two failures (2 s, then 4 s), then a connection that stays up past the
+  // 30 s that tell a lasting connection from one the broker drops at once.
+  broker.stop();
+  ASSERT_TRUE(eventually([&] { return link.counters().attempts >= 2 && link.counters().state == State::Waiting; }, 30000));
+  broker.start();
+  ASSERT_TRUE(reaches(link, State::Connected, 30000));
+  std::this_thread::sleep_for(std::chrono::seconds(32));
+  ASSERT_EQ(link.counters().state, State::Connected);
+
+  broker.stop();
+  ASSERT_TRUE(reaches(link, State::Waiting));
+  EXPECT_LE(link.status().retryInSeconds, 2) << "the delay went on growing from the outage before";
 }
 
 TEST(BrokerLink, aRefusedLoginIsRetriedSlowlyWithOneLineUntilTheBrokerAcceptsIt) {

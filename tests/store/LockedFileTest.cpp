@@ -1,15 +1,20 @@
-// db1.mdb as the station meets it while another program holds its write lock: the sampling runs
-// wait on the store's thread and arrive whole, in order, once the lock is gone, while the
-// window's event loop carries on; and the archive's disk running low is told once.
+// db1.mdb as the station meets it while another program holds its write lock: a lock shorter
+// than the lock wait is waited out within the run; a longer one keeps the runs on the store's
+// thread, bounded, and they arrive whole, in order, once the lock is gone, while the window's
+// event loop carries on; every unit of a run reaches the archive; and the archive's disk
+// running low is told once.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QDeadlineTimer>
 #include <QTimer>
 #include <chrono>
 #include <climits>
 
 #include "app/Unit1.h"
+#include "archive/core/ArchiveReader.h"
 #include "store/StoreThread.h"
 #include "support/LockHolder.h"
 #include "support/StationFolder.h"
@@ -39,7 +44,95 @@ QString column(TForm1& form, int unit, const QString& name) {
   return values.join(QLatin1Char(','));
 }
 
+// Column `name` of a unit's samples, oldest row first, as another program reads it.
+QString storedColumn(const QString& file, int unit, const QString& name) {
+  const QString connection = QStringLiteral("look");
+  QStringList values;
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+    db.setDatabaseName(file);
+    if (db.open()) {
+      QSqlQuery q(db);
+      if (q.exec(QStringLiteral("select %1 from measure%2 order by measureTime").arg(name).arg(unit)))
+        while (q.next()) values << q.value(0).toString();
+    }
+  }
+  QSqlDatabase::removeDatabase(connection);
+  return values.join(QLatin1Char(','));
+}
+
+struct ThreadSignals {
+  explicit ThreadSignals(store::StoreThread& thread) {
+    QObject::connect(&thread, &store::StoreThread::delayStarted, [this](const QString& text) { delays << text; });
+    QObject::connect(&thread, &store::StoreThread::runStored, [this] { ++stored; });
+    QObject::connect(&thread, &store::StoreThread::runFailed, [this](const QString& text) { failures << text; });
+  }
+  QStringList delays, failures;
+  int stored = 0;
+};
+
 }  // namespace
+
+TEST(LockedFile, ALockShorterThanTheLockWaitIsWaitedOutInTheRunAndEveryUnitIsArchived) {
+  StationFolder folder;
+  folder.makeDatabase(QStringLiteral("5"), 3);
+  store::StoreThread::Options options;
+  options.retryEvery = 10min;  // a run that needed a retry would not be written within the test
+  store::StoreThread thread(options);
+  ThreadSignals told(thread);
+  acquisition::MeasurementTables tables;
+  const qint64 t0 = 1'765'000'000'000;
+  thread.enqueueRun(tables, 3, t0);  // the file is opened and in its journal mode before the lock
+  ASSERT_TRUE(thread.waitIdle(60s));
+
+  LockHolder holder(folder.path());
+  ASSERT_TRUE(holder.locked()) << holder.errors().toStdString();
+  for (int u = 1; u <= 3; ++u) tables.TotalVoltage[u] = 50 + u;
+  thread.enqueueRun(tables, 3, t0 + 180'000);
+  // The run meets the lock and waits in the engine; the lock goes well within that wait.
+  spinUntil([] { return false; }, 1000);
+  ASSERT_TRUE(holder.release()) << holder.errors().toStdString();
+  ASSERT_TRUE(thread.waitIdle(60s)) << "the run was kept for a retry";
+  EXPECT_TRUE(told.delays.isEmpty()) << told.delays.join('\n').toStdString();
+  EXPECT_TRUE(told.failures.isEmpty()) << told.failures.join('\n').toStdString();
+  EXPECT_EQ(told.stored, 2);
+  EXPECT_EQ(storedColumn(folder.file(QStringLiteral("db1.mdb")), 3, QStringLiteral("V")), QStringLiteral("0,53"));
+
+  // Every unit up to the unit count, the last one too, is in the long-term archive.
+  archive::ArchiveReader reader(folder.file(QStringLiteral("archive")));
+  for (int u = 1; u <= 3; ++u) {
+    const std::vector<archive::StoredRun> runs = reader.runs(u, t0, t0 + 180'001);
+    ASSERT_EQ(runs.size(), 2u) << "unit " << u;
+    EXPECT_EQ(runs.back().timeMs, t0 + 180'000);
+    EXPECT_EQ(runs.back().mv[archive::kTotalIndex], (50 + u) * 1000) << "unit " << u;
+  }
+  EXPECT_TRUE(reader.runs(4, t0, t0 + 180'001).empty()) << "no unit past the count";
+}
+
+TEST(LockedFile, PastTheBoundOnWaitingRunsExactlyTheOldestWaitingRunIsDropped) {
+  StationFolder folder;
+  folder.makeDatabase(QStringLiteral("5"), 1);
+  store::StoreThread::Options options;
+  options.retryEvery = 50ms;
+  options.maxWaiting = 3;
+  store::StoreThread thread(options);
+  ThreadSignals told(thread);
+  acquisition::MeasurementTables tables;
+  const auto enqueue = [&](int run) {
+    tables.TotalVoltage[1] = run;
+    thread.enqueueRun(tables, 1, 1'765'000'000'000 + run * 180'000);
+  };
+  LockHolder holder(folder.path());
+  ASSERT_TRUE(holder.locked()) << holder.errors().toStdString();
+  enqueue(1);
+  ASSERT_TRUE(spinUntil([&] { return !told.delays.isEmpty(); }, 30000));
+  // Run 1 is being tried; 2, 3 and 4 fill the waiting runs to the bound, 5 goes past it.
+  for (int run = 2; run <= 5; ++run) enqueue(run);
+  ASSERT_TRUE(holder.release()) << holder.errors().toStdString();
+  ASSERT_TRUE(thread.waitIdle(60s));
+  EXPECT_EQ(storedColumn(folder.file(QStringLiteral("db1.mdb")), 1, QStringLiteral("V")), QStringLiteral("1,3,4,5"));
+  EXPECT_EQ(told.stored, 4);
+}
 
 TEST(LockedFile, RunsWaitForAWritersLockAndArriveInOrderWhileTheWindowRuns) {
   StationFolder folder;

@@ -56,7 +56,9 @@ TEST(AxisFit, AFlatCellGetsMillivoltsNotSixteenVolts) {
   EXPECT_GT(hi, 2.41);
   EXPECT_GT(lo, 1.9);
   EXPECT_LT(hi, 2.6);
-  EXPECT_EQ(fitAxis(0.0, 0.05, 0.01).first, 0.0);  // never below zero
+  // Never below zero, also where the margin reaches under it.
+  for (const auto& [low, high] : {std::pair{0.0, 0.05}, std::pair{0.004, 2.3}, std::pair{0.0, 0.0}})
+    EXPECT_EQ(fitAxis(low, high, 0.01).first, 0.0) << low << " " << high;
   const auto [tlo, thi] = fitAxis(243.1, 271.5, 0.1);
   EXPECT_LT(tlo, 243.1);
   EXPECT_GT(thi, 271.5);
@@ -64,13 +66,16 @@ TEST(AxisFit, AFlatCellGetsMillivoltsNotSixteenVolts) {
 }
 
 TEST(TrendCurve, ExactSamplesBreakWhereARunIsMissingEnvelopesWhereAColumnIsEmpty) {
+  // Runs every 180 s; one step of exactly twice that (a late run, none missing), then one of a
+  // millisecond more.
   archive::Series exact;
-  for (const qint64 i : {0, 1, 2, 3, 6, 7}) exact.points.push_back({i * 180000, 2.0 + double(i) / 100});
+  for (const qint64 t : {0, 180000, 540000, 720000, 1080001, 1260001}) exact.points.push_back({t, 2.0 + double(t) / 1e8});
   exact.samples = 6;
   TrendCurve c = trendCurve(exact);
   ASSERT_EQ(c.runs.size(), 2u);
-  EXPECT_EQ(c.runs[0].size(), 4u);
-  EXPECT_EQ(c.runs[1].front().x, 6 * 180000.0);
+  ASSERT_EQ(c.runs[0].size(), 4u);
+  EXPECT_EQ(c.runs[0].back().x, 720000.0) << "the line stops at the last sample before the gap";
+  EXPECT_EQ(c.runs[1].front().x, 1080001.0) << "and goes on at the first one after it";
   // A station polling every 300 s stores a run every 300 s: no gap between them.
   archive::Series slow;
   for (int i = 0; i < 10; ++i) slow.points.push_back({i * 300000, 2.2});
@@ -82,6 +87,7 @@ TEST(TrendCurve, ExactSamplesBreakWhereARunIsMissingEnvelopesWhereAColumnIsEmpty
   c = trendCurve(band);
   ASSERT_TRUE(c.condensed);
   ASSERT_EQ(c.runs.size(), 2u);
+  EXPECT_EQ(c.runs[0].back().x, 1500.0);
   EXPECT_EQ(c.runs[1].front().x, 3500.0);
   EXPECT_EQ(c.runs[1].front().low, 2.1);
   EXPECT_EQ(c.runs[1].front().high, 2.3);

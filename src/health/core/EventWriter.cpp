@@ -34,7 +34,10 @@ EventWriter::~EventWriter() {
 void EventWriter::append(Event e) {
   {
     std::lock_guard lock(mutex_);
-    if (queue_.size() >= static_cast<std::size_t>(options_.maxEvents)) queue_.pop_front();
+    if (queue_.size() >= static_cast<std::size_t>(options_.maxEvents)) {
+      queue_.pop_front();
+      ++dropped_;
+    }
     queue_.push_back({nextSeq_++, std::move(e)});
   }
   wake_.notify_all();
@@ -123,6 +126,7 @@ void EventWriter::run(QString databaseFile) {
         // Events dropped meanwhile at the bound have left the front: go by sequence numbers.
         while (!queue_.empty() && queue_.front().seq <= lastSeq) queue_.pop_front();
         if (failing_) qCInfo(lcRecord) << "event record written again";
+        tellDropped();
         failing_ = false;
       } else {
         if (!failing_)
@@ -137,7 +141,18 @@ void EventWriter::run(QString databaseFile) {
   if (limitsAsked_) limitsAsked_ = nullptr;
 }
 
+void EventWriter::tellDropped() {
+  if (dropped_ == 0) return;
+  qCWarning(lcRecord).noquote() << QStringLiteral(
+                                       "%1 events, the oldest waiting, were dropped while the event record could not "
+                                       "be written (%2 are kept in memory)")
+                                       .arg(dropped_)
+                                       .arg(options_.maxEvents);
+  dropped_ = 0;
+}
+
 void EventWriter::writeLeftovers() {
+  tellDropped();
   if (queue_.empty()) return;
   qCWarning(lcRecord).noquote() << queue_.size() << "events not written to the event record at exit:";
   QByteArray text;

@@ -64,6 +64,8 @@ class EventWriter {
   };
   void run(QString databaseFile);
   void writeLeftovers();
+  /// Logs how many events the bound dropped since it was last said (guarded by mutex_).
+  void tellDropped();
 
   Options options_;
   mutable std::mutex mutex_;
@@ -72,6 +74,7 @@ class EventWriter {
   std::deque<Queued> queue_;
   std::uint64_t nextSeq_ = 0;
   std::uint64_t tries_ = 0;
+  std::uint64_t dropped_ = 0;  ///< dropped at the bound, not yet logged
   bool failing_ = false;
   bool flushAsked_ = false;
   bool stopping_ = false;
