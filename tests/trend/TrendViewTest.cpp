@@ -17,6 +17,8 @@
 #include <QPdfWriter>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QDoubleSpinBox>
+#include <QLabel>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <algorithm>
@@ -261,6 +263,17 @@ TEST_F(Trend, ComparisonNamesTheSinkingCellFirstOnScreenAndOnPaper) {
     // 20 mV a day against the others: about -600 mV a month less the others' share.
     EXPECT_NEAR(dialog->report().drifting.front().trendMvPerMonth, -575, 15);
     EXPECT_TRUE(dialog->drifting->item(0, 3)->text().startsWith(QLatin1Char('-')));
+    // Against a cell losing 20 mV a day the others gain 0.8 mV a day on the unit's mean: at
+    // 100 mV a month only the sinking cell is marked.
+    dialog->thresholdBox->setValue(100);
+    EXPECT_EQ(dialog->markedCells(), std::vector<int>{7});
+    EXPECT_EQ(dialog->drifting->item(0, 3)->foreground().color(), QColor(200, 0, 0));
+    EXPECT_NE(dialog->drifting->item(1, 3)->foreground().color(), QColor(200, 0, 0));
+    dialog->thresholdBox->setValue(700);
+    EXPECT_TRUE(dialog->markedCells().empty());
+    EXPECT_NE(dialog->drifting->item(0, 3)->foreground().color(), QColor(200, 0, 0));
+    EXPECT_TRUE(dialog->marked->text().startsWith(QStringLiteral("无单体"))) << dialog->marked->text().toStdString();
+    dialog->thresholdBox->setValue(archive::kDriftMarkMvPerMonth);
     dialog->printButton->click();
   };
   rightClick(QStringLiteral("单体对比…"));
