@@ -14,21 +14,28 @@ namespace {
 constexpr std::size_t kFlushBytes = 1 << 20;
 constexpr qint64 kProgressRows = 1000;
 
-// Millivolts as volts with three decimals: 2250 -> "2.250". Values are never negative.
-void putMillivolts(std::string& out, qint64 mv) {
-  char buf[32];
+// Millivolts as volts with three decimals: 2250 -> "2.250", written at `p`; returns the end.
+// Values are never negative.
+char* writeMillivolts(char* p, qint64 mv) {
+  char digits[24];
   int n = 0;
   qint64 whole = mv / 1000;
   const int frac = int(mv % 1000);
   do {
-    buf[n++] = char('0' + whole % 10);
+    digits[n++] = char('0' + whole % 10);
     whole /= 10;
   } while (whole > 0);
-  while (n > 0) out.push_back(buf[--n]);
-  out.push_back('.');
-  out.push_back(char('0' + frac / 100));
-  out.push_back(char('0' + frac / 10 % 10));
-  out.push_back(char('0' + frac % 10));
+  while (n > 0) *p++ = digits[--n];
+  *p++ = '.';
+  *p++ = char('0' + frac / 100);
+  *p++ = char('0' + frac / 10 % 10);
+  *p++ = char('0' + frac % 10);
+  return p;
+}
+
+void putMillivolts(std::string& out, qint64 mv) {
+  char buf[32];
+  out.append(buf, std::size_t(writeMillivolts(buf, mv) - buf));
 }
 
 class CsvFile {
@@ -160,13 +167,18 @@ ExportResult exportRunsCsv(ArchiveReader& reader, int unit, qint64 fromMs, qint6
   const bool complete = reader.forEachMonth(unit, fromMs, toMs, [&](std::vector<StoredRun>& runs) {
     for (const StoredRun& r : runs) {
       putIsoTime(out, r.timeMs, offsets.at(r.timeMs));
+      // The values of a row into one buffer, appended at once (a value takes at most 23 chars).
+      char row[kValues * 24 + 4];
+      char* p = row;
       for (int i = 0; i < kCells; ++i) {
-        out.push_back(',');
-        if (i < r.cellCount) putMillivolts(out, r.mv[std::size_t(i)]);
+        *p++ = ',';
+        if (i < r.cellCount) p = writeMillivolts(p, r.mv[std::size_t(i)]);
       }
-      out.push_back(',');
-      putMillivolts(out, r.mv[kTotalIndex]);
-      out += "\r\n";
+      *p++ = ',';
+      p = writeMillivolts(p, r.mv[kTotalIndex]);
+      *p++ = '\r';
+      *p++ = '\n';
+      out.append(row, std::size_t(p - row));
       csv.maybeFlush();
       if (++done % kProgressRows == 0 && progress && !progress(done, std::max(done, total))) return false;
     }
