@@ -50,13 +50,15 @@ ExportDialog::ExportDialog(QString archiveFolder, int unit, const Range& range, 
   // The day summaries are kept per UTC day: the dates then name UTC days, and the dialog says so.
   daysNote = new QLabel(this);
   daysNote->setWordWrap(true);
-  const int offset = QDateTime::currentDateTime().offsetFromUtc();
-  daysNote->setText(QStringLiteral("日汇总的日期为 UTC 日期（本机时间 UTC%1%2:%3）。")
-                        .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-                        .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
-                        .arg(std::abs(offset) % 3600 / 60, 2, 10, QLatin1Char('0')));
   daysNote->setVisible(false);
-  connect(daysChoice, &QRadioButton::toggled, daysNote, &QLabel::setVisible);
+  connect(daysChoice, &QRadioButton::toggled, daysNote, [this](bool on) {
+    const int offset = QDateTime::currentDateTime().offsetFromUtc();
+    daysNote->setText(QStringLiteral("日汇总的日期为 UTC 日期（本机时间 UTC%1%2:%3）。")
+                          .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                          .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
+                          .arg(std::abs(offset) % 3600 / 60, 2, 10, QLatin1Char('0')));
+    daysNote->setVisible(on);
+  });
 
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("检测仪"), unitBox);

@@ -4,6 +4,9 @@
 // unchanged, the weak-cell comparison and its print, the export and its cancel.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -15,6 +18,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRadioButton>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QDoubleSpinBox>
@@ -329,6 +333,32 @@ TEST_F(Trend, ExportWritesTheRangesRunsInOrderAndACancelLeavesNoFile) {
     EXPECT_TRUE(f.open(QIODevice::ReadOnly));
     bytes = f.readAll();
     f.close();
+
+    // The day summaries name UTC days, whatever the zone: at UTC+8 the dates picked are the UTC
+    // days exported, the dialog says so.
+    {
+      const QByteArray oldZone = qgetenv("TZ");
+      qputenv("TZ", "Asia/Shanghai");
+      tzset();
+      dialog->daysChoice->setChecked(true);
+      EXPECT_FALSE(dialog->daysNote->isHidden());
+      EXPECT_TRUE(dialog->daysNote->text().contains(QStringLiteral("UTC+08:00"))) << dialog->daysNote->text().toStdString();
+      dialog->fromDate->setDate(QDate(2026, 3, 2));
+      dialog->toDate->setDate(QDate(2026, 3, 3));
+      EXPECT_EQ(dialog->exportNow(), path);
+      QFile days(path);
+      EXPECT_TRUE(days.open(QIODevice::ReadOnly));
+      const QList<QByteArray> rows = days.readAll().mid(3).trimmed().split('\n');
+      EXPECT_TRUE(rows.front().startsWith("utc_date,"));
+      EXPECT_TRUE(rows[1].startsWith("2026-03-02,2,")) << rows[1].toStdString();
+      EXPECT_TRUE(rows.back().startsWith("2026-03-03,2,")) << rows.back().toStdString();
+      dialog->runsChoice->setChecked(true);
+      dialog->fromDate->setDate(from);
+      dialog->toDate->setDate(to);
+      if (oldZone.isNull()) qunsetenv("TZ");
+      else qputenv("TZ", oldZone);
+      tzset();
+    }
 
     // Cancelled through the progress window once the first thousand rows are written.
     ASSERT_TRUE(QFile::remove(path));
