@@ -83,6 +83,8 @@ std::unique_ptr<discharge::Monitor> attachDischarge(TForm1& form, health::Health
   QObject::connect(m, &discharge::Monitor::ended, &health, [&health](int unit, qint64 timeMs, const QString& detail) {
     note(health, health::EventKind::DischargeEnded, unit, timeMs, detail);
   });
+  for (const discharge::DischargeRecord& r : m->interruptedAtStart())
+    note(health, health::EventKind::DischargeInterrupted, r.unit, nowMs(), discharge::Monitor::interruptedDetail(r));
   health.menuAdditions.push_back([&form, m](QMenu& menu) { addMenu(menu, form, *m); });
   return monitor;
 }

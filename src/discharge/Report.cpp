@@ -6,6 +6,7 @@
 #include <QPdfWriter>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <stdexcept>
 
 namespace discharge {
@@ -42,7 +43,13 @@ void textLine(PageWriter& w, const QString& text) {
   w.printLine(QLatin1Char('\t') + text);
 }
 
-QString volts(int mv) { return millivoltText(mv); }
+/// Volts with two decimals (the cells' 10 mV steps), three where the value has a third.
+QString volts(int mv) {
+  const int a = mv < 0 ? -mv : mv;
+  const QString frac = a % 10 ? QStringLiteral("%1").arg(a % 1000, 3, 10, QLatin1Char('0'))
+                              : QStringLiteral("%1").arg(a % 1000 / 10, 2, 10, QLatin1Char('0'));
+  return QStringLiteral("%1%2.%3").arg(mv < 0 ? QStringLiteral("-") : QString()).arg(a / 1000).arg(frac);
+}
 
 void tableLine(PageWriter& w, const std::vector<QStringList>& halves, const std::vector<int>& shades) {
   w.clearTabs();
@@ -101,8 +108,31 @@ Series sampled(const Recording& r, const QString& name, const QColor& color, Val
   return s;
 }
 
-QString clockText(double ms) {
-  const qint64 m = std::llround(ms / 60000.0);
+/// The time axis: ticks a round step apart (10 s to 6 h, at most six intervals over the span),
+/// labelled h:mm, or h:mm:ss when the step is under a minute.
+struct TimeTicks {
+  qint64 stepMs = 60000;
+  bool seconds = false;
+};
+
+TimeTicks timeTicks(qint64 spanMs) {
+  static constexpr qint64 kSteps[] = {10000,  15000,  30000,   60000,   120000,  300000,  600000,
+                                      900000, 1800000, 3600000, 7200000, 10800000, 21600000};
+  TimeTicks t;
+  t.stepMs = kSteps[std::size(kSteps) - 1];
+  for (const qint64 step : kSteps)
+    if (spanMs <= step * 6) {
+      t.stepMs = step;
+      break;
+    }
+  while (spanMs > t.stepMs * 6) t.stepMs *= 2;
+  t.seconds = t.stepMs < 60000;
+  return t;
+}
+
+QString clockText(qint64 ms, bool seconds) {
+  if (seconds) return durationText(ms);
+  const qint64 m = ms / 60000;
   return QStringLiteral("%1:%2").arg(m / 60).arg(m % 60, 2, 10, QLatin1Char('0'));
 }
 
@@ -144,10 +174,12 @@ void drawChart(PageWriter& w, const QRectF& inches, const QString& title, qint64
     p.setPen(QPen(Qt::black, pen));
     p.drawText(QRectF(box.left() - 0.5 * dx, y.y() - 0.08 * dy, 0.45 * dx, 0.16 * dy), Qt::AlignRight | Qt::AlignVCenter,
                QString::number(v, 'f', decimals));
-    const double ms = span * i / 4;
-    const QPointF x = at(ms, lo);
+  }
+  const TimeTicks ticks = timeTicks(spanMs);
+  for (qint64 ms = 0; ms <= spanMs; ms += ticks.stepMs) {
+    const QPointF x = at(static_cast<double>(ms), lo);
     p.drawText(QRectF(x.x() - 0.4 * dx, box.bottom() + 0.03 * dy, 0.8 * dx, 0.16 * dy), Qt::AlignHCenter | Qt::AlignTop,
-               clockText(ms));
+               clockText(ms, ticks.seconds));
   }
   p.setClipRect(box);
   if (reference) {
@@ -178,10 +210,6 @@ const QColor kCurveColors[5] = {QColor(200, 0, 0), QColor(230, 120, 0), QColor(0
 
 }  // namespace
 
-QString reportTime(qint64 utcMs) {
-  return QDateTime::fromMSecsSinceEpoch(utcMs).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-}
-
 void writeReport(PageWriter& w, const QString& station, const Recording& r, const Judgement& j) {
   const DischargeRecord& rec = r.record;
   beginTitledPage(w, kFace, kLeft, QStringLiteral("第%1台检测仪放电测试报告").arg(rec.unit));
@@ -191,6 +219,10 @@ void writeReport(PageWriter& w, const QString& station, const Recording& r, cons
                        durationText(j.durationMs)));
   textLine(w, QStringLiteral("开始方式：%1    结束方式：%2")
                   .arg(text(rec.startedBy), rec.endedBy ? text(*rec.endedBy) : QStringLiteral("（进行中）")));
+  // Judged from the real start all the same; the samples of the pause are missing.
+  for (const Restart& x : r.restarts)
+    textLine(w, QStringLiteral("监测程序重新启动：%1 后中断，%2 起继续记录（%3 无样本）")
+                    .arg(reportTime(x.stoppedMs), reportTime(x.resumedMs), durationText(x.resumedMs - x.stoppedMs)));
   textLine(w, QString());
   w.setBold(true);
   textLine(w, QStringLiteral("结论"));
@@ -246,11 +278,13 @@ void writeReport(PageWriter& w, const QString& station, const Recording& r, cons
   newPage(w);
   w.setFont(kFace, 12);
   w.setBold(true);
-  textLine(w, QStringLiteral("第%1台放电曲线（横轴：自放电开始的时间 时:分）").arg(rec.unit));
+  const qint64 span = r.times.empty() ? 0 : r.times.back() - rec.startMs;
+  textLine(w, QStringLiteral("第%1台放电曲线（横轴：自放电开始的时间 %2）")
+                  .arg(rec.unit)
+                  .arg(timeTicks(span).seconds ? QStringLiteral("时:分:秒") : QStringLiteral("时:分")));
   w.setBold(false);
   const double width = w.paper().width() - 2 * kLeft - 0.5;
   const int buckets = 400;
-  const qint64 span = r.times.empty() ? 0 : r.times.back() - rec.startMs;
   std::vector<Series> total{sampled(r, QStringLiteral("总电压"), Qt::black, [&](std::size_t i) { return r.totals[i]; }, buckets)};
   const double top = w.lineTop() + 0.4;
   drawChart(w, QRectF(kLeft + 0.5, top, width, 3.6), QStringLiteral("总电压（V）"), span, total, std::nullopt, 1);

@@ -12,9 +12,6 @@
 
 namespace discharge {
 
-/// A time as the report shows it: local "yyyy-MM-dd HH:mm:ss".
-QString reportTime(qint64 utcMs);
-
 /// Writes the report on `w` (the report body of a TRvSystem run: its OnPrint).
 void writeReport(PageWriter& w, const QString& station, const Recording& r, const Judgement& j);
 

@@ -1,6 +1,7 @@
 #include "trend/CompareDialog.h"
 
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -37,6 +38,15 @@ void put(QTableWidget* t, int row, int column, const QString& text) {
 }
 
 }  // namespace
+
+QString markedText(const archive::DeviationReport& report, double thresholdMvPerMonth) {
+  QStringList cells;
+  for (const archive::CellDeviation& d : report.drifting)
+    if (archive::driftMarked(d, thresholdMvPerMonth)) cells << QStringLiteral("第%1节").arg(d.cell);
+  const QString limit = QString::number(thresholdMvPerMonth, 'f', 1);
+  return cells.isEmpty() ? QStringLiteral("无单体的趋势达到 ±%1 mV/月").arg(limit)
+                         : QStringLiteral("趋势达到 ±%1 mV/月 的单体：%2").arg(limit, cells.join(QStringLiteral("、")));
+}
 
 QString signedMv(double mv) {
   const double r = std::round(mv * 10) / 10;
@@ -79,7 +89,22 @@ CompareDialog::CompareDialog(const QString& archiveFolder, int unit, const Range
     put(cells, int(i), 3, QString::number(d.samples));
   }
 
+  thresholdBox = new QDoubleSpinBox(this);
+  thresholdBox->setRange(0.1, 1000);
+  thresholdBox->setDecimals(1);
+  thresholdBox->setSingleStep(0.5);
+  thresholdBox->setSuffix(QStringLiteral(" mV/月"));
+  thresholdBox->setValue(archive::kDriftMarkMvPerMonth);
+  marked = new QLabel(this);
+  connect(thresholdBox, &QDoubleSpinBox::valueChanged, this, [this] { mark(); });
+  mark();
+  auto* markRow = new QHBoxLayout;
+  markRow->addWidget(new QLabel(QStringLiteral("标记阈值（趋势）"), this));
+  markRow->addWidget(thresholdBox);
+  markRow->addWidget(marked, 1);
+
   auto* left = new QVBoxLayout;
+  left->addLayout(markRow);
   left->addWidget(new QLabel(QStringLiteral("漂移最大的 10 节"), this));
   left->addWidget(drifting);
   left->addWidget(new QLabel(QStringLiteral("偏差随时间"), this));
@@ -106,9 +131,31 @@ CompareDialog::CompareDialog(const QString& archiveFolder, int unit, const Range
 }
 
 std::function<void(report::PageWriter&)> CompareDialog::reportBody(const QString& station) const {
-  return [station, unit = unit_, range = range_, deviations = report_](report::PageWriter& w) {
-    writeComparison(w, station, unit, range, deviations);
+  return [station, unit = unit_, range = range_, deviations = report_, limit = thresholdBox->value()](report::PageWriter& w) {
+    writeComparison(w, station, unit, range, deviations, limit);
   };
+}
+
+std::vector<int> CompareDialog::markedCells() const {
+  std::vector<int> out;
+  for (const archive::CellDeviation& d : report_.drifting)
+    if (archive::driftMarked(d, thresholdBox->value())) out.push_back(d.cell);
+  return out;
+}
+
+void CompareDialog::mark() {
+  const double limit = thresholdBox->value();
+  for (std::size_t i = 0; i < report_.drifting.size(); ++i) {
+    const bool on = archive::driftMarked(report_.drifting[i], limit);
+    for (int column : {2, 3}) {
+      QTableWidgetItem* item = drifting->item(int(i), column);
+      item->setForeground(on ? QBrush(QColor(200, 0, 0)) : QBrush());
+      QFont f = item->font();
+      f.setBold(on);
+      item->setFont(f);
+    }
+  }
+  marked->setText(markedText(report_, limit));
 }
 
 }  // namespace trend

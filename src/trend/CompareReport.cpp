@@ -13,6 +13,7 @@ using report::PageWriter;
 const QString kFace = QStringLiteral("Times New Roman");
 constexpr double kLeft = 0.5;
 constexpr int kHeaderShade = 15;
+constexpr int kMarkShade = 30;
 
 void textLine(PageWriter& w, const QString& text) {
   w.clearTabs();
@@ -38,12 +39,13 @@ void newPage(PageWriter& w) {
 }  // namespace
 
 void writeComparison(PageWriter& w, const QString& station, int unit, const Range& range,
-                     const archive::DeviationReport& report) {
+                     const archive::DeviationReport& report, double markMvPerMonth) {
   beginTitledPage(w, kFace, kLeft, QStringLiteral("第%1台检测仪单体对比").arg(unit));
   textLine(w, QStringLiteral("站点：%1    时段：%2 至 %3    单体：%4 节")
                   .arg(station, localMinute(range.fromMs), localMinute(range.toMs))
                   .arg(report.cells.size()));
   textLine(w, QStringLiteral("偏差：各节电压与同一次采样全组平均之差（mV）；趋势：偏差的最小二乘斜率（mV/月，一月按 30 天）"));
+  textLine(w, markedText(report, markMvPerMonth));
   textLine(w, QString());
   w.setBold(true);
   textLine(w, QStringLiteral("漂移最大的 10 节"));
@@ -63,7 +65,7 @@ void writeComparison(PageWriter& w, const QString& station, int unit, const Rang
     const archive::CellDeviation& d = report.drifting[i];
     line({QString::number(i + 1), QString::number(d.cell), signedMv(d.meanDeviationMv), signedMv(d.trendMvPerMonth),
           QString::number(d.samples)},
-         0);
+         archive::driftMarked(d, markMvPerMonth) ? kMarkShade : 0);
   }
   textLine(w, QString());
   // The chart under the table, in device pixels.

@@ -9,7 +9,8 @@
 
 namespace trend {
 
+/// Cells whose |trend| reaches `markMvPerMonth` are named and their rows shaded.
 void writeComparison(report::PageWriter& w, const QString& station, int unit, const Range& range,
-                     const archive::DeviationReport& report);
+                     const archive::DeviationReport& report, double markMvPerMonth);
 
 }  // namespace trend

@@ -9,9 +9,10 @@
 namespace trend {
 
 QColor curveColor(std::size_t n) {
-  static const QColor colors[] = {QColor(200, 0, 0),   QColor(230, 120, 0), QColor(0, 110, 200), QColor(0, 150, 60),
-                                  QColor(130, 0, 160), QColor(120, 80, 0),  QColor(0, 160, 170), QColor(220, 0, 140),
-                                  QColor(90, 90, 90),  QColor(150, 150, 0)};
+  // No red: red marks the cells drifting past the threshold, not the first curve.
+  static const QColor colors[] = {QColor(0, 110, 200), QColor(230, 120, 0), QColor(0, 150, 60),  QColor(130, 0, 160),
+                                  QColor(120, 80, 0),  QColor(0, 160, 170), QColor(220, 0, 140), QColor(90, 90, 90),
+                                  QColor(150, 150, 0), QColor(70, 70, 180)};
   return colors[n % std::size(colors)];
 }
 

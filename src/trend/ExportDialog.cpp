@@ -1,6 +1,7 @@
 #include "trend/ExportDialog.h"
 
 #include <QCoreApplication>
+#include <QCalendarWidget>
 #include <QDateEdit>
 #include <QDateTime>
 #include <QDialogButtonBox>
@@ -8,6 +9,8 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QLabel>
+#include <QLocale>
+#include <QLoggingCategory>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,9 +18,12 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 #include "archive/core/ArchiveExport.h"
 #include "toolkit/MessageBoxes.h"
+
+Q_DECLARE_LOGGING_CATEGORY(lcTrend)
 
 namespace trend {
 
@@ -33,13 +39,26 @@ ExportDialog::ExportDialog(QString archiveFolder, int unit, const Range& range, 
   toDate = new QDateEdit(last, this);
   for (QDateEdit* d : {fromDate, toDate}) {
     d->setCalendarPopup(true);
+    d->calendarWidget()->setLocale(QLocale(QLocale::Chinese, QLocale::China));
     d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
   }
   runsChoice = new QRadioButton(QStringLiteral("每次采样（time,V1..V108,V）"), this);
-  daysChoice = new QRadioButton(QStringLiteral("日汇总（每节每日最低、平均、最高）"), this);
+  daysChoice = new QRadioButton(QStringLiteral("日汇总（每节每个 UTC 日的最低、平均、最高，含今天未结束的一天）"), this);
   runsChoice->setChecked(true);
   outcome = new QLabel(this);
   outcome->setWordWrap(true);
+  // The day summaries are kept per UTC day: the dates then name UTC days, and the dialog says so.
+  daysNote = new QLabel(this);
+  daysNote->setWordWrap(true);
+  daysNote->setVisible(false);
+  connect(daysChoice, &QRadioButton::toggled, daysNote, [this](bool on) {
+    const int offset = QDateTime::currentDateTime().offsetFromUtc();
+    daysNote->setText(QStringLiteral("日汇总的日期为 UTC 日期（本机时间 UTC%1%2:%3）。")
+                          .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                          .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
+                          .arg(std::abs(offset) % 3600 / 60, 2, 10, QLatin1Char('0')));
+    daysNote->setVisible(on);
+  });
 
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("检测仪"), unitBox);
@@ -53,6 +72,7 @@ ExportDialog::ExportDialog(QString archiveFolder, int unit, const Range& range, 
   connect(exportButton, &QPushButton::clicked, this, [this] { exportNow(); });
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
+  layout->addWidget(daysNote);
   layout->addWidget(outcome);
   layout->addWidget(buttons);
 
@@ -71,9 +91,23 @@ QString ExportDialog::exportNow() {
                                 .arg(first.toString(Qt::ISODate), last.toString(Qt::ISODate));
   const QString path = askSavePath(windowTitle(), suggested);
   if (path.isEmpty()) return {};
-  const qint64 fromMs = first.startOfDay().toMSecsSinceEpoch(), toMs = last.addDays(1).startOfDay().toMSecsSinceEpoch();
+  // Runs over whole local days; day summaries over the UTC days of those dates.
+  const qint64 fromMs = days ? QDateTime(first, QTime(0, 0), Qt::UTC).toMSecsSinceEpoch()
+                             : first.startOfDay().toMSecsSinceEpoch();
+  const qint64 toMs = days ? QDateTime(last.addDays(1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch()
+                           : last.addDays(1).startOfDay().toMSecsSinceEpoch();
 
-  QProgressDialog progress(QStringLiteral("正在导出第%1台的长期记录…").arg(unit), QStringLiteral("取消"), 0, 1, this);
+  archive::ArchiveReader reader(folder_);
+  // Months without a file inside the archive's span: said before and after, and logged.
+  const QStringList missing = reader.missingMonths(fromMs, toMs);
+  QString missingText;
+  if (!missing.isEmpty()) {
+    missingText = QStringLiteral("缺少 %1 的长期记录文件，这些月份不在导出中。").arg(missing.join(QStringLiteral("、")));
+    qCWarning(lcTrend).noquote() << QStringLiteral("export of unit %1: month file(s) missing: %2").arg(unit).arg(missing.join(QStringLiteral(", ")));
+  }
+  QProgressDialog progress(QStringLiteral("正在导出第%1台的长期记录…").arg(unit) +
+                               (missingText.isEmpty() ? QString() : QLatin1Char('\n') + missingText),
+                           QStringLiteral("取消"), 0, 1, this);
   progress.setWindowTitle(windowTitle());
   progress.setWindowModality(Qt::WindowModal);
   progress.setMinimumDuration(0);
@@ -90,17 +124,22 @@ QString ExportDialog::exportNow() {
     return !progress.wasCanceled();
   };
   try {
-    archive::ArchiveReader reader(folder_);
     const archive::ExportResult result =
         days ? archive::exportDaySummariesCsv(reader, unit, archive::dayOf(fromMs), archive::dayOf(toMs - 1), path, onProgress)
              : archive::exportRunsCsv(reader, unit, fromMs, toMs, path, onProgress);
     progress.close();
+    // Files that could not be read (damaged, locked) were skipped: their span is not in the file.
+    const QStringList skipped = reader.takeProblems();
+    for (const QString& problem : skipped) qCWarning(lcTrend).noquote() << problem;
     if (result == archive::ExportResult::Cancelled) {
       outcome->setText(QStringLiteral("已取消，未写入文件。"));
       return {};
     }
-    outcome->setText(written == 0 ? QStringLiteral("此时段无长期记录；已写入只有表头的 %1。").arg(QDir::toNativeSeparators(path))
-                                  : QStringLiteral("已导出 %1 行到 %2。").arg(written).arg(QDir::toNativeSeparators(path)));
+    QString text = written == 0 ? QStringLiteral("此时段无长期记录；已写入只有表头的 %1。").arg(QDir::toNativeSeparators(path))
+                                : QStringLiteral("已导出 %1 行到 %2。").arg(written).arg(QDir::toNativeSeparators(path));
+    if (!missingText.isEmpty()) text += QLatin1Char(' ') + missingText;
+    if (!skipped.isEmpty()) text += QStringLiteral(" 无法读取、未导出：%1").arg(skipped.join(QStringLiteral("；")));
+    outcome->setText(text);
     return path;
   } catch (const std::exception& e) {
     progress.close();

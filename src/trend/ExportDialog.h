@@ -1,6 +1,6 @@
 #pragma once
-// 导出长期记录: a unit's runs (time,V1..V108,V) or its day summaries over whole local days, as
-// CSV from the archive, written with a progress window that can cancel. A cancelled or failed
+// 导出长期记录: a unit's runs (time,V1..V108,V) over whole local days, or its day summaries
+// over UTC days (as the archive keeps them; the dialog says so), as CSV from the archive, written with a progress window that can cancel. A cancelled or failed
 // export leaves no file behind (the archive's export writes under a temporary name).
 #include <QDialog>
 #include <QString>
@@ -39,8 +39,10 @@ class ExportDialog : public QDialog {
   QRadioButton* runsChoice = nullptr;
   QRadioButton* daysChoice = nullptr;
   QPushButton* exportButton = nullptr;
-  /// What the last export did, in words.
+  /// What the last export did, in words (with the months missing from it).
   QLabel* outcome = nullptr;
+  /// Shown with the day summaries: their dates are UTC days.
+  QLabel* daysNote = nullptr;
 
   /// Asks for the file and writes it; returns the path written, empty when nothing was
   /// (no file given, cancelled, failed: the failure is shown in an error box).

@@ -8,6 +8,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLoggingCategory>
+#include <QLocale>
 #include <QMenu>
 #include <QVBoxLayout>
 #include <stdexcept>
@@ -38,6 +39,7 @@ std::optional<QDate> calendarDate(QWidget* parent, const QDate& initial) {
   QDialog dialog(parent);
   dialog.setWindowTitle(QStringLiteral("跳到日期"));
   auto* calendar = new QCalendarWidget(&dialog);
+  calendar->setLocale(QLocale(QLocale::Chinese, QLocale::China));  // month and day names as the rest
   calendar->setSelectedDate(initial);
   calendar->setMaximumDate(QDate::currentDate());
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
@@ -167,11 +169,16 @@ bool TrendView::draw(int unit, const history::Selector& selector) {
   const qint64 t = now();
   const Range r = range_.span() == Span::All ? range_.at(t, reader.span(unit)) : range_.at(t);
   chart.clearSeries();
-  chart.showTimeAxis(r.fromMs, std::max(r.toMs, r.fromMs + 1), axisFormat(range_.span()), axisTicks(range_.span()));
+  const TimeAxis axis = timeAxis(range_.span(), r);
+  chart.showTimeAxis(axis.fromMs, axis.toMs, axisFormat(range_.span()), axis.ticks);
   chart.setValueMaximum(selector.axisMaximum());
   TrendCurve curve;
-  if (r.toMs > r.fromMs)
-    curve = trendCurve(reader.series(unit, selector.cell, r.fromMs, r.toMs, std::max(1, chart.plotWidth() - kSpareColumns)));
+  if (r.toMs > r.fromMs) {
+    // The range's share of the axis: never more columns than its pixels.
+    const double share = double(r.toMs - r.fromMs) / double(axis.toMs - axis.fromMs);
+    const int columns = std::max(1, int(double(chart.plotWidth() - kSpareColumns) * share));
+    curve = trendCurve(reader.series(unit, selector.cell, r.fromMs, r.toMs, columns));
+  }
   for (const QString& problem : reader.takeProblems()) qCWarning(lcTrend).noquote() << problem;
   chart.setTitleLine(rangeTitle(unit, view_.ComboBox1->currentText(), range_.span(), r, curve.samples == 0));
   if (curve.condensed) {

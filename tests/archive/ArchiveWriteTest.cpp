@@ -105,6 +105,29 @@ TEST(ArchiveWrite, DayBoundaryAndClockSetBackLoseAndRepeatNoRun) {
   EXPECT_EQ(samples[feb1], wantFeb);
 }
 
+TEST(ArchiveWrite, LeftMonthGivesBackEveryFreePageAndKeepsItsRuns) {
+  ArchiveFolder folder;
+  const QString jan = folder.file(QStringLiteral("2026-01.sqlite"));
+  std::vector<qint64> times;
+  for (qint64 t = utcMs(2026, 1, 31, 20, 0); t < utcMs(2026, 2, 1, 0, 6); t += 180000) times.push_back(t);
+  ArchiveWriter writer(folder.options(480));
+  for (std::size_t i = 0; i < times.size(); ++i) {
+    writer.append(run(times[i], 20, 108, int(i)));
+    if (times[i] == utcMs(2026, 1, 31, 23, 57)) {
+      // The last evening's open blocks fill many pages of the January file.
+      ASSERT_GT(folder.column(jan, QStringLiteral("SELECT count(*) FROM staging")).front(), 1000);
+    }
+  }
+  // February has begun: January's blocks are closed and its staging pages all given back.
+  EXPECT_EQ(folder.column(jan, QStringLiteral("SELECT count(*) FROM staging")).front(), 0);
+  EXPECT_EQ(folder.column(jan, QStringLiteral("PRAGMA freelist_count")).front(), 0);
+  const qint64 pages = folder.column(jan, QStringLiteral("PRAGMA page_count")).front();
+  EXPECT_EQ(QFileInfo(jan).size(), pages * folder.column(jan, QStringLiteral("PRAGMA page_size")).front());
+  std::vector<qint64> got;
+  for (const StoredRun& r : ArchiveReader(folder.path()).runs(20, utcMs(2026, 1, 31), utcMs(2026, 2, 2))) got.push_back(r.timeMs);
+  EXPECT_EQ(got, times);
+}
+
 TEST(ArchiveWrite, FailedWriteThrowsStoresNothingAndTheRetryStoresTheRunOnce) {
   ArchiveFolder folder;
   const qint64 t0 = utcMs(2026, 7, 1, 12);

@@ -57,13 +57,17 @@ TEST(Detector, noiseAboutEitherLineNeverFlipsTheStateAndAPairDoes) {
   EXPECT_EQ(count(o, &Outcome::record), 6);
   EXPECT_TRUE(d.discharging(kUnit));
 
-  const qint64 secondHigh = t + 10000;
-  o = feed(d, t, {51700, 53000, 53000});
-  ASSERT_TRUE(o[1].ended);
-  EXPECT_EQ(o[1].endMs, secondHigh);
-  EXPECT_EQ(o[1].endedBy, EndReason::Recovered);
-  EXPECT_TRUE(o[1].record) << "the reading that ends it is its last sample";
-  EXPECT_FALSE(o[2].record);
+  // A long poll cycle (80 s) between the two recovered readings: it ended at the first.
+  const qint64 firstHigh = t;
+  o = feed(d, t, {51700});
+  EXPECT_TRUE(o[0].record) << "the first reading back up is its last sample";
+  t += 70000;
+  o = feed(d, t, {53000, 53000});
+  ASSERT_TRUE(o[0].ended);
+  EXPECT_EQ(o[0].endMs, firstHigh);
+  EXPECT_EQ(o[0].endedBy, EndReason::Recovered);
+  EXPECT_FALSE(o[0].record) << "the reading that confirms it lies after its end";
+  EXPECT_FALSE(o[1].record);
   EXPECT_EQ(d.state(kUnit), State::Idle);
 }
 

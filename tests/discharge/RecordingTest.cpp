@@ -13,6 +13,7 @@
 
 #include "discharge/core/Archive.h"
 #include "discharge/core/Csv.h"
+#include "discharge/core/Judgement.h"
 #include "discharge/core/Monitor.h"
 #include "discharge/core/SettingsDb.h"
 #include "support/LogCapture.h"
@@ -54,12 +55,12 @@ TEST(Recording, aDischargeAcrossMidnightIsStoredWholeWithExactValuesAndItsEvents
     expected += low ? 1 : 0;
     if (i == 9) m.takeSilence(3, t + 4000);
   }
-  expected += 2;  // the two readings that end it
+  expected += 1;  // the first reading back up; the second confirms the end
   ASSERT_EQ(started.count(), 1);
   ASSERT_EQ(ended.count(), 1);
   EXPECT_EQ(started[0][0].toInt(), 3);
   EXPECT_EQ(started[0][1].toLongLong(), t0 + 5 * 8000 + 1200);
-  EXPECT_EQ(ended[0][1].toLongLong(), t0 + 16 * 8000 + 1200);
+  EXPECT_EQ(ended[0][1].toLongLong(), t0 + 15 * 8000 + 1200);
   m.recorder().flush();
 
   Archive a(archiveFile(dir.path()));
@@ -134,6 +135,80 @@ TEST(Recording, byHandWithARatedRuntimeAndRecordsLeftOpenByACrashAreClosed) {
   EXPECT_EQ(list[0].endedBy, EndReason::StationClosed);
   a.setRatedMinutes(list[0].id, 60);
   EXPECT_EQ(a.record(list[0].id)->ratedMinutes, 60);
+}
+
+TEST(Recording, aDischargeGoingOnAcrossARestartIsOneRecordJudgedFromItsRealStart) {
+  QTemporaryDir dir;
+  const QString file = archiveFile(dir.path());
+  // A 4-minute discharge of unit 5 from t0; cell 7 reaches 1.80 V at 213 s. The station is
+  // killed 60 s in (the records open, their samples stored) and back at 90 s.
+  const qint64 t0 = QDateTime(QDate(2026, 12, 9), QTime(10, 0)).toMSecsSinceEpoch();
+  const auto weak = [&](qint64 t) { return t - t0 >= 213'000 ? 1.80 : 1.85; };
+  {
+    Recorder rec(file);
+    // Another unit's record left open 13 hours earlier, beyond the 12-hour maximum: it is not
+    // continued.
+    DischargeRecord old;
+    old.unit = 6;
+    old.startMs = t0 - 13 * 3'600'000;
+    DischargeRecord r;
+    r.unit = 5;
+    r.cells = 24;
+    r.startMs = t0;
+    r.ratedMinutes = 4;
+    r.thresholdMv = 2130;
+    r.endMv = 1800;
+    const qint64 token = rec.begin(r);
+    rec.begin(old);
+    for (qint64 t = t0; t <= t0 + 60'000; t += 3000) {
+      Sample s;
+      s.timeMs = t;
+      s.cells = 24;
+      s.cellMv.fill(1950);
+      s.cellMv[6] = 1850;
+      s.totalMv = 23 * 1950 + 1850;
+      rec.add(token, s);
+    }
+  }
+  Monitor m(dir.path(), dir.filePath(QStringLiteral("db1.mdb")));
+  ASSERT_EQ(m.interruptedAtStart().size(), 2u);
+  EXPECT_EQ(m.interruptedAtStart()[0].unit, 5);
+  EXPECT_EQ(m.interruptedAtStart()[0].endMs, t0 + 60'000);
+  EXPECT_TRUE(Monitor::interruptedDetail(m.interruptedAtStart()[0]).contains(reportTime(t0 + 60'000)));
+  QSignalSpy started(&m, &Monitor::started), ended(&m, &Monitor::ended);
+  const qint64 resumed = t0 + 90'000;
+  qint64 t = resumed;
+  for (; t < t0 + 240'000; t += 3000) {
+    reply(m, 5, t, 1.95, weak(t));
+    reply(m, 6, t + 100, 1.95, 1.95);  // unit 6 is in a discharge of its own now
+  }
+  for (int i = 0; i < 2; ++i, t += 3000) reply(m, 5, t, 2.25, 2.25);
+  m.recorder().flush();
+  ASSERT_EQ(started.count(), 2);
+  ASSERT_EQ(ended.count(), 1);
+  EXPECT_TRUE(started[0][2].toString().contains(reportTime(t0))) << started[0][2].toString().toStdString();
+  EXPECT_FALSE(started[1][2].toString().contains(reportTime(t0 - 13 * 3'600'000)));
+
+  Archive a(file);
+  const auto list = a.list();
+  ASSERT_EQ(list.size(), 3u);
+  const auto five = std::find_if(list.begin(), list.end(), [](const DischargeRecord& r) { return r.unit == 5; });
+  ASSERT_EQ(std::count_if(list.begin(), list.end(), [](const DischargeRecord& r) { return r.unit == 5; }), 1);
+  const Recording r = a.load(five->id);
+  EXPECT_EQ(r.record.startMs, t0);
+  EXPECT_EQ(r.record.endedBy, EndReason::Recovered);
+  ASSERT_EQ(r.restarts.size(), 1u);
+  EXPECT_EQ(r.restarts[0].stoppedMs, t0 + 60'000);
+  EXPECT_EQ(r.restarts[0].resumedMs, resumed);
+  const Judgement j = judge(r, 1800);
+  EXPECT_EQ(j.firstCrossedCell, 7);
+  EXPECT_EQ(j.firstCrossedMs, 213'000);
+  ASSERT_TRUE(j.capacity);
+  EXPECT_NEAR(*j.capacity, 213.0 / 240.0, 1e-9);
+  // Unit 6's old record stays as it was left; its new discharge is a record of its own.
+  EXPECT_EQ(std::count_if(list.begin(), list.end(),
+                          [](const DischargeRecord& r) { return r.unit == 6 && r.endedBy == EndReason::Interrupted; }),
+            1);
 }
 
 TEST(Recording, theQueueKeepsEverySampleWhileItHasRoomAndSaysWhenFull) {

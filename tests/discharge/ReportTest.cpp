@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QRegularExpression>
+#include <QTime>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <map>
@@ -48,7 +50,9 @@ Recording makeRecording() {
 }  // namespace
 
 TEST(Report, theTableReadsBackAsTheJudgementWithTheWeakCellsShaded) {
-  const Recording r = makeRecording();
+  Recording r = makeRecording();
+  // The station was down from minute 10 to minute 12 of it.
+  r.restarts.push_back({r.record.startMs + 10 * 60000, r.record.startMs + 12 * 60000});
   const Judgement j = judge(r, 1800);
   ASSERT_EQ(j.weakestFirst.front(), 7);
   ASSERT_TRUE(j.cells[14].crossedMs && !j.cells[19].crossedMs && j.cells[19].weak);
@@ -91,9 +95,10 @@ TEST(Report, theTableReadsBackAsTheJudgementWithTheWeakCellsShaded) {
   const QImage page = pdf::raster(file, 100);
   for (const CellJudgement& c : j.cells) {
     const auto& [fields, number] = rows.at(c.cell);
-    EXPECT_EQ(fields[1], millivoltText(c.startMv)) << c.cell;
-    EXPECT_EQ(fields[2], millivoltText(c.minMv)) << c.cell;
-    EXPECT_EQ(fields[3], millivoltText(c.endMv)) << c.cell;
+    // Two decimals always: 1.80, not 1.8.
+    EXPECT_EQ(fields[1], QString::number(c.startMv / 1000.0, 'f', 2)) << c.cell;
+    EXPECT_EQ(fields[2], QString::number(c.minMv / 1000.0, 'f', 2)) << c.cell;
+    EXPECT_EQ(fields[3], QString::number(c.endMv / 1000.0, 'f', 2)) << c.cell;
     EXPECT_EQ(fields[4], c.crossedMs ? durationText(*c.crossedMs) : QStringLiteral("未到")) << c.cell;
     EXPECT_EQ(fields[5].toInt(), c.rank) << c.cell;
     // Inside the number's cell, left of the number: grey for a weak cell, white otherwise.
@@ -106,6 +111,9 @@ TEST(Report, theTableReadsBackAsTheJudgementWithTheWeakCellsShaded) {
   EXPECT_TRUE(all.contains(QStringLiteral("%1%").arg(std::lround(*j.capacity * 100)))) << all.toStdString();
   EXPECT_TRUE(all.contains(QStringLiteral("0:40:00")));
   EXPECT_TRUE(all.contains(QStringLiteral("Room-A")));
+  EXPECT_TRUE(all.contains(reportTime(r.restarts[0].stoppedMs)) && all.contains(reportTime(r.restarts[0].resumedMs)))
+      << all.toStdString();
+  EXPECT_TRUE(all.contains(QStringLiteral("1.80 V/"))) << all.toStdString();
   // The curves' page names the five weakest cells in its legend.
   QStringList page2;
   for (const PdfWord& w : words)
@@ -113,4 +121,42 @@ TEST(Report, theTableReadsBackAsTheJudgementWithTheWeakCellsShaded) {
   for (int i = 0; i < 5; ++i)
     EXPECT_TRUE(page2.join(QLatin1Char(' ')).contains(QStringLiteral("第%1节").arg(j.weakestFirst[static_cast<std::size_t>(i)])))
         << i;
+}
+
+TEST(Report, aThreeMinuteTestHasItsTimeAxisInDistinctRisingSteps) {
+  Recording full = makeRecording();
+  Recording r;
+  r.record = full.record;
+  r.cells = full.cells;
+  for (std::size_t i = 0; i <= 18; ++i) {  // 0..180 s
+    Sample s;
+    s.timeMs = full.times[i];
+    s.cells = 24;
+    s.totalMv = full.totals[i];
+    for (int k = 1; k <= 24; ++k) s.cellMv[static_cast<std::size_t>(k - 1)] = full.cell(i, k);
+    r.append(s);
+  }
+  r.record.endMs = r.times.back();
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("short.pdf"));
+  writeReportPdf(file, QStringLiteral("Room-A"), r, judge(r, 1800));
+  // The labels under the total's chart (the upper one), left to right.
+  const QRegularExpression clock(QStringLiteral("^\\d+:\\d\\d(:\\d\\d)?$"));
+  std::vector<PdfWord> labels;
+  for (const PdfWord& w : pdf::words(file))
+    if (w.page == 2 && clock.match(w.text).hasMatch()) labels.push_back(w);
+  ASSERT_FALSE(labels.empty());
+  const double row = std::min_element(labels.begin(), labels.end(), [](auto& a, auto& b) { return a.yMin < b.yMin; })->yMin;
+  std::vector<PdfWord> axis;
+  for (const PdfWord& w : labels)
+    if (std::abs(w.yMin - row) < 0.05) axis.push_back(w);
+  std::sort(axis.begin(), axis.end(), [](const PdfWord& a, const PdfWord& b) { return a.xMin < b.xMin; });
+  ASSERT_GE(axis.size(), 4u);
+  QStringList texts;
+  for (const PdfWord& w : axis) texts << w.text;
+  EXPECT_EQ(texts.front(), QStringLiteral("0:00:00")) << texts.join(' ').toStdString();
+  EXPECT_EQ(texts.back(), QStringLiteral("0:03:00")) << texts.join(' ').toStdString();
+  for (qsizetype i = 1; i < texts.size(); ++i)
+    EXPECT_LT(QTime::fromString(texts[i - 1], QStringLiteral("h:mm:ss")), QTime::fromString(texts[i], QStringLiteral("h:mm:ss")))
+        << texts.join(' ').toStdString();
 }

@@ -2,6 +2,7 @@
 // weak, discharge tests attached as the program attaches them: what is left on disk afterwards
 // (the archive's record and samples, the event record in db1.mdb, the station log) and the
 // report the operator prints from the record.
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QSignalSpy>
@@ -130,6 +131,36 @@ TEST_F(DischargeStation, aSimulatedDischargeLeavesOneRecordItsEventsAndAReportNa
   EXPECT_TRUE(text.contains(QStringLiteral("的单体：第7节"))) << text.toStdString();
   EXPECT_TRUE(text.contains(QStringLiteral("最弱的单体（由弱到强）：7、"))) << text.toStdString();
   EXPECT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
+}
+
+TEST_F(DischargeStation, aRecordLeftOpenByACrashIsAnEventOfTheNextStart) {
+  open(QStringLiteral("60"), 3, {QStringLiteral("--units"), QStringLiteral("3"), QStringLiteral("--cells"), QStringLiteral("24")});
+  const qint64 start = QDateTime(QDate(2026, 12, 9), QTime(10, 0)).toMSecsSinceEpoch();
+  {
+    // The station died 60 s into a discharge of unit 3: the record open, its samples stored.
+    Recorder crashed(archiveFile(folder.path()));
+    DischargeRecord r;
+    r.unit = 3;
+    r.cells = 24;
+    r.startMs = start;
+    const qint64 token = crashed.begin(r);
+    Sample s;
+    s.cells = 24;
+    for (qint64 t = start; t <= start + 60000; t += 20000) {
+      s.timeMs = t;
+      crashed.add(token, s);
+    }
+  }
+  health = attachHealth(*form);
+  discharges = attachDischarge(*form, *health);
+  // Said at the start, before any polling, with the record's start and its last sample.
+  ASSERT_TRUE(health->flushEvents());
+  const auto events = health->db().events(3);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].kind, QStringLiteral("放电记录中断"));
+  EXPECT_TRUE(events[0].detail.contains(reportTime(start)) && events[0].detail.contains(reportTime(start + 60000)))
+      << events[0].detail.toStdString();
+  EXPECT_EQ(Archive(archiveFile(folder.path())).list().front().endedBy, EndReason::Interrupted);
 }
 
 }  // namespace

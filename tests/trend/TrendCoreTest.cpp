@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <cstdlib>
+#include <ctime>
 
 #include "trend/core/AxisFit.h"
 #include "trend/core/TrendCurve.h"
 #include "trend/core/TrendRange.h"
+#include "trend/core/TrendTexts.h"
 
 using namespace trend;
 
@@ -91,4 +94,30 @@ TEST(TrendCurve, ExactSamplesBreakWhereARunIsMissingEnvelopesWhereAColumnIsEmpty
   EXPECT_EQ(c.runs[1].front().x, 3500.0);
   EXPECT_EQ(c.runs[1].front().low, 2.1);
   EXPECT_EQ(c.runs[1].front().high, 2.3);
+}
+
+TEST(TimeAxis, SevenDaysEndingAnyMinuteHaveALabelAtEveryLocalMidnight) {
+  const QByteArray old = qgetenv("TZ");
+  qputenv("TZ", "America/New_York");  // a week over the clocks going forward (2026-03-08)
+  tzset();
+  const qint64 now = QDateTime(QDate(2026, 3, 12), QTime(5, 51)).toMSecsSinceEpoch();
+  const Range r{now - 7 * kDay, now};
+  const TimeAxis a = timeAxis(Span::Week, r);
+  EXPECT_LE(a.fromMs, r.fromMs);
+  EXPECT_GE(a.toMs, r.toMs);
+  ASSERT_EQ(a.ticks, 9);
+  for (int i = 0; i < a.ticks; ++i) {
+    // QDateTimeAxis spreads its labels evenly; within the week's 23-hour day by an hour at most.
+    const qint64 at = a.fromMs + (a.toMs - a.fromMs) * i / (a.ticks - 1);
+    const QTime t = QDateTime::fromMSecsSinceEpoch(at).time();
+    EXPECT_TRUE(t == QTime(0, 0) || std::abs(t.msecsSinceStartOfDay() - kDay / 2) > kDay / 2 - 3600001)
+        << i << " " << t.toString().toStdString();
+  }
+  EXPECT_EQ(QDateTime::fromMSecsSinceEpoch(a.fromMs).time(), QTime(0, 0));
+  EXPECT_EQ(QDateTime::fromMSecsSinceEpoch(a.toMs).time(), QTime(0, 0));
+  // Other spans keep their range.
+  EXPECT_EQ(timeAxis(Span::Month, r).fromMs, r.fromMs);
+  if (old.isNull()) qunsetenv("TZ");
+  else qputenv("TZ", old);
+  tzset();
 }

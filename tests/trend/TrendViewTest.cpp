@@ -4,6 +4,9 @@
 // unchanged, the weak-cell comparison and its print, the export and its cancel.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -15,8 +18,11 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRadioButton>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QDoubleSpinBox>
+#include <QLabel>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <algorithm>
@@ -261,6 +267,17 @@ TEST_F(Trend, ComparisonNamesTheSinkingCellFirstOnScreenAndOnPaper) {
     // 20 mV a day against the others: about -600 mV a month less the others' share.
     EXPECT_NEAR(dialog->report().drifting.front().trendMvPerMonth, -575, 15);
     EXPECT_TRUE(dialog->drifting->item(0, 3)->text().startsWith(QLatin1Char('-')));
+    // Against a cell losing 20 mV a day the others gain 0.8 mV a day on the unit's mean: at
+    // 100 mV a month only the sinking cell is marked.
+    dialog->thresholdBox->setValue(100);
+    EXPECT_EQ(dialog->markedCells(), std::vector<int>{7});
+    EXPECT_EQ(dialog->drifting->item(0, 3)->foreground().color(), QColor(200, 0, 0));
+    EXPECT_NE(dialog->drifting->item(1, 3)->foreground().color(), QColor(200, 0, 0));
+    dialog->thresholdBox->setValue(700);
+    EXPECT_TRUE(dialog->markedCells().empty());
+    EXPECT_NE(dialog->drifting->item(0, 3)->foreground().color(), QColor(200, 0, 0));
+    EXPECT_TRUE(dialog->marked->text().startsWith(QStringLiteral("无单体"))) << dialog->marked->text().toStdString();
+    dialog->thresholdBox->setValue(archive::kDriftMarkMvPerMonth);
     dialog->printButton->click();
   };
   rightClick(QStringLiteral("单体对比…"));
@@ -316,6 +333,32 @@ TEST_F(Trend, ExportWritesTheRangesRunsInOrderAndACancelLeavesNoFile) {
     EXPECT_TRUE(f.open(QIODevice::ReadOnly));
     bytes = f.readAll();
     f.close();
+
+    // The day summaries name UTC days, whatever the zone: at UTC+8 the dates picked are the UTC
+    // days exported, the dialog says so.
+    {
+      const QByteArray oldZone = qgetenv("TZ");
+      qputenv("TZ", "Asia/Shanghai");
+      tzset();
+      dialog->daysChoice->setChecked(true);
+      EXPECT_FALSE(dialog->daysNote->isHidden());
+      EXPECT_TRUE(dialog->daysNote->text().contains(QStringLiteral("UTC+08:00"))) << dialog->daysNote->text().toStdString();
+      dialog->fromDate->setDate(QDate(2026, 3, 2));
+      dialog->toDate->setDate(QDate(2026, 3, 3));
+      EXPECT_EQ(dialog->exportNow(), path);
+      QFile days(path);
+      EXPECT_TRUE(days.open(QIODevice::ReadOnly));
+      const QList<QByteArray> rows = days.readAll().mid(3).trimmed().split('\n');
+      EXPECT_TRUE(rows.front().startsWith("utc_date,"));
+      EXPECT_TRUE(rows[1].startsWith("2026-03-02,2,")) << rows[1].toStdString();
+      EXPECT_TRUE(rows.back().startsWith("2026-03-03,2,")) << rows.back().toStdString();
+      dialog->runsChoice->setChecked(true);
+      dialog->fromDate->setDate(from);
+      dialog->toDate->setDate(to);
+      if (oldZone.isNull()) qunsetenv("TZ");
+      else qputenv("TZ", oldZone);
+      tzset();
+    }
 
     // Cancelled through the progress window once the first thousand rows are written.
     ASSERT_TRUE(QFile::remove(path));

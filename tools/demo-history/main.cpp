@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -16,9 +17,23 @@
 #include "store/core/Settings.h"
 #include "store/core/Statements.h"
 
+namespace {
+
+const char kUsage[] =
+    "usage: demo-history FOLDER [CELLS] [--archive-days N]\n"
+    "Gives the station folder FOLDER (holding db1.mdb) a day of samples for every unit it counts,\n"
+    "a string of CELLS cells each (1..108, 24 unless given). With --archive-days N (1..3660),\n"
+    "FOLDER/archive also gets N days of long-term archive ending now.\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QStringList args = app.arguments().mid(1);
+  if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   int archiveDays = 0;
   if (const qsizetype at = args.indexOf(QStringLiteral("--archive-days")); at >= 0) {
     bool ok = false;
@@ -29,8 +44,9 @@ int main(int argc, char** argv) {
     }
     args.remove(at, 2);
   }
-  if (args.size() < 1 || args.size() > 2) {
-    std::fprintf(stderr, "usage: demo-history FOLDER [CELLS] [--archive-days N]\n");
+  const bool unknownOption = std::any_of(args.begin(), args.end(), [](const QString& a) { return a.startsWith(QLatin1Char('-')); });
+  if (args.size() < 1 || args.size() > 2 || unknownOption) {
+    std::fputs(kUsage, stderr);
     return 2;
   }
   const int cells = args.size() == 2 ? args[1].toInt() : 24;

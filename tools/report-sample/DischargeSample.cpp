@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <exception>
 
@@ -25,9 +26,10 @@
 #include "toolkit/MessageBoxes.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2 && argc != 3) {
-    std::fprintf(stderr, "usage: discharge-sample OUT.pdf [MINUTES] (run in a station folder)\n");
-    return 2;
+  const bool help = argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
+  if ((argc != 2 && argc != 3) || argv[1][0] == '-') {
+    std::fprintf(help ? stdout : stderr, "usage: discharge-sample OUT.pdf [MINUTES] (run in a station folder)\n");
+    return help ? 0 : 2;
   }
   const double minutes = argc == 3 ? std::atof(argv[2]) : 10;
   if (!(minutes > 0)) {

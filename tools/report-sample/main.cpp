@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPushButton>
 #include <cstdio>
+#include <cstring>
 
 #include "app/Unit1.h"
 #include "toolkit/MessageBoxes.h"
@@ -10,9 +11,10 @@
 #include "report/RvSystem.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: report-sample OUT.pdf\n");
-    return 2;
+  const bool help = argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
+  if (argc != 2 || argv[1][0] == '-') {
+    std::fprintf(help ? stdout : stderr, "usage: report-sample OUT.pdf\n");
+    return help ? 0 : 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);

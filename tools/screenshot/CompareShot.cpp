@@ -9,9 +9,10 @@
 #include "trend/TrendView.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: compare-screenshot OUT.png (run in a station folder)\n");
-    return 2;
+  const bool help = argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
+  if (argc != 2 || argv[1][0] == '-') {
+    std::fprintf(help ? stdout : stderr, "usage: compare-screenshot OUT.png (run in a station folder)\n");
+    return help ? 0 : 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);

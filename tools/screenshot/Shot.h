@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -23,9 +24,11 @@ using Keep = std::shared_ptr<void>;
 /// the way are printed.
 inline int run(int argc, char** argv, const char* tool,
                const std::function<bool(TForm1&, toolkit::RecordingMessageBoxes&, Keep&)>& stage) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s OUT.png (run in a station folder)\n", tool);
-    return 2;
+  // --help answers with the usage; another option is no file name.
+  const bool help = argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
+  if (argc != 2 || argv[1][0] == '-') {
+    std::fprintf(help ? stdout : stderr, "usage: %s OUT.png (run in a station folder)\n", tool);
+    return help ? 0 : 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);

@@ -26,8 +26,9 @@ enum class ExportResult { Done, Cancelled };
 ExportResult exportRunsCsv(ArchiveReader& reader, int unit, qint64 fromMs, qint64 toMs, const QString& path,
                            const ExportProgress& progress = {});
 
-/// Day summaries (`date,unit,cell,min,mean,max,samples`; date the UTC day, cell V1..V108 or V
-/// for the total) of the unit (0: every unit) for UTC days fromDay..toDay.
+/// Day summaries (`utc_date,unit,cell,min,mean,max,samples`; cell V1..V108 or V for the total)
+/// of the unit (0: every unit) for UTC days fromDay..toDay, today's open day with the runs
+/// stored so far.
 ExportResult exportDaySummariesCsv(ArchiveReader& reader, int unit, qint64 fromDay, qint64 toDay, const QString& path,
                                    const ExportProgress& progress = {});
 

@@ -1,6 +1,7 @@
 #include "archive/core/ArchiveReader.h"
 
 #include <QDir>
+#include <QSet>
 #include <QSqlQuery>
 #include <QVariant>
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <tuple>
 
 #include "archive/core/ArchiveDb.h"
+#include "archive/core/BlockClose.h"
 #include "archive/core/BlockCodec.h"
 
 namespace archive {
@@ -22,6 +24,14 @@ const QString kBlocks = QStringLiteral(
 const QString kStaging = QStringLiteral(
     "SELECT timeMs, data FROM staging WHERE unit = ? AND day BETWEEN ? AND ? AND timeMs >= ? AND timeMs < ? "
     "ORDER BY seq");
+
+const QString kSummaryColumns = QStringLiteral("SELECT unit, day, cell, minMv, meanUv, maxMv, samples FROM daySummary ");
+const QString kSummariesOfUnit = kSummaryColumns + QStringLiteral("WHERE unit = ? AND day BETWEEN ? AND ? ORDER BY unit, day, cell");
+const QString kSummariesAll = kSummaryColumns + QStringLiteral("WHERE day BETWEEN ? AND ? ORDER BY unit, day, cell");
+const QString kOpenOfUnit = QStringLiteral(
+    "SELECT unit, day, timeMs, data FROM staging WHERE unit = ? AND day BETWEEN ? AND ? ORDER BY unit, day, seq");
+const QString kOpenAll =
+    QStringLiteral("SELECT unit, day, timeMs, data FROM staging WHERE day BETWEEN ? AND ? ORDER BY unit, day, seq");
 
 template <typename Body>
 void query(const ArchiveDb& db, const QString& sql, const QVariantList& binds, Body body) {
@@ -39,6 +49,23 @@ void query(const ArchiveDb& db, const QString& sql, const QVariantList& binds, B
 ArchiveReader::ArchiveReader(QString folder, int busyTimeoutMs) : folder_(std::move(folder)), busyTimeoutMs_(busyTimeoutMs) {}
 
 QStringList ArchiveReader::takeProblems() { return std::exchange(problems_, {}); }
+
+QStringList ArchiveReader::missingMonths(qint64 fromMs, qint64 toMs) const {
+  QStringList out;
+  const std::vector<QFileInfo> files = monthFiles(folder_);
+  if (files.size() < 2) return out;
+  QSet<QString> present;
+  for (const QFileInfo& f : files) present << f.fileName();
+  qint64 first = 0, last = 0, end = 0;
+  monthSpan(files.front().fileName(), &first, nullptr);
+  monthSpan(files.back().fileName(), &last, nullptr);
+  for (qint64 month = std::max(first, fromMs); month <= last && month < toMs; month = end) {
+    const QString name = monthFileName(month);
+    monthSpan(name, nullptr, &end);
+    if (!present.contains(name)) out << name.left(7);
+  }
+  return out;
+}
 
 std::vector<ArchiveReader::MonthFile> ArchiveReader::filesFor(qint64 fromMs, qint64 toMs) const {
   std::vector<MonthFile> out;
@@ -64,7 +91,9 @@ std::vector<StoredRun> ArchiveReader::monthRuns(const MonthFile& f, int unit, qi
     problems_ << QString::fromStdString(e.what());
     return {};
   }
-  std::stable_sort(out.begin(), out.end(), [](const StoredRun& a, const StoredRun& b) { return a.timeMs < b.timeMs; });
+  // Blocks are stored in order of arrival: only runs of a clock set back need the sort.
+  const auto byTime = [](const StoredRun& a, const StoredRun& b) { return a.timeMs < b.timeMs; };
+  if (!std::is_sorted(out.begin(), out.end(), byTime)) std::stable_sort(out.begin(), out.end(), byTime);
   return out;
 }
 
@@ -162,17 +191,37 @@ Series ArchiveReader::series(int unit, int cell, qint64 fromMs, qint64 toMs, int
 
 std::vector<DaySummary> ArchiveReader::daySummaries(int unit, qint64 fromDay, qint64 toDay) {
   std::vector<DaySummary> out;
+  bool open = false;  // rows of open blocks added: merged below
   for (const MonthFile& m : filesFor(fromDay * kDayMs, (toDay + 1) * kDayMs)) {
     const std::size_t start = out.size();
     try {
       ArchiveDb db(m.path, false, busyTimeoutMs_, false);
-      query(db,
-            QStringLiteral("SELECT unit, day, cell, minMv, meanUv, maxMv, samples FROM daySummary "
-                           "WHERE (? = 0 OR unit = ?) AND day BETWEEN ? AND ? ORDER BY unit, day, cell"),
-            {unit, unit, fromDay, toDay}, [&](QSqlQuery& q) {
+      // One unit by its key (the primary key leads with it), or every unit.
+      query(db, unit == 0 ? kSummariesAll : kSummariesOfUnit,
+            unit == 0 ? QVariantList{fromDay, toDay} : QVariantList{unit, fromDay, toDay}, [&](QSqlQuery& q) {
               out.push_back({q.value(0).toInt(), q.value(1).toLongLong(), q.value(2).toInt(), q.value(3).toLongLong(),
                              q.value(4).toDouble() / 1000.0, q.value(5).toLongLong(), q.value(6).toLongLong()});
             });
+      // The blocks still open (today's, as a rule), summarized from their runs.
+      std::vector<StoredRun> runs;
+      int runsUnit = 0;
+      qint64 runsDay = 0;
+      const auto summarize = [&] {
+        for (const ValueSummary& v : summarizeRuns(runs))
+          out.push_back({runsUnit, runsDay, v.cell, v.minMv, v.sumMv / double(v.samples), v.maxMv, v.samples});
+        open = open || !runs.empty();
+        runs.clear();
+      };
+      query(db, unit == 0 ? kOpenAll : kOpenOfUnit,
+            unit == 0 ? QVariantList{fromDay, toDay} : QVariantList{unit, fromDay, toDay}, [&](QSqlQuery& q) {
+              const int u = q.value(0).toInt();
+              const qint64 day = q.value(1).toLongLong();
+              if (u != runsUnit || day != runsDay) summarize();
+              runsUnit = u;
+              runsDay = day;
+              runs.push_back(decodeRow(q.value(2).toLongLong(), q.value(3).toByteArray()));
+            });
+      summarize();
     } catch (const ArchiveError& e) {
       problems_ << QString::fromStdString(e.what());
       out.resize(start);
@@ -180,10 +229,26 @@ std::vector<DaySummary> ArchiveReader::daySummaries(int unit, qint64 fromDay, qi
   }
   // A day's rows may sit in two files only after the clock went back across a month; the
   // order by unit, day, cell holds across files for every other case.
-  std::stable_sort(out.begin(), out.end(), [](const DaySummary& a, const DaySummary& b) {
+  const auto byKey = [](const DaySummary& a, const DaySummary& b) {
     return std::tie(a.unit, a.day, a.cell) < std::tie(b.unit, b.day, b.cell);
-  });
-  return out;
+  };
+  if (!open && std::is_sorted(out.begin(), out.end(), byKey)) return out;
+  std::stable_sort(out.begin(), out.end(), byKey);
+  // One row per unit, day and cell: closed and open parts of a day merged.
+  std::vector<DaySummary> merged;
+  merged.reserve(out.size());
+  for (const DaySummary& s : out) {
+    if (merged.empty() || byKey(merged.back(), s)) {
+      merged.push_back(s);
+      continue;
+    }
+    DaySummary& m = merged.back();
+    m.meanMv = (m.meanMv * double(m.samples) + s.meanMv * double(s.samples)) / double(m.samples + s.samples);
+    m.minMv = std::min(m.minMv, s.minMv);
+    m.maxMv = std::max(m.maxMv, s.maxMv);
+    m.samples += s.samples;
+  }
+  return merged;
 }
 
 std::optional<std::pair<qint64, qint64>> ArchiveReader::span(int unit) {

@@ -70,11 +70,15 @@ class ArchiveReader {
   Series series(int unit, int cell, qint64 fromMs, qint64 toMs, int columns);
 
   /// Day summaries of the unit (0: every unit) for UTC days fromDay..toDay inclusive, by unit,
-  /// day, cell. Blocks still open are not in them yet.
+  /// day, cell; a day whose block is still open (today) counts the runs stored so far.
   std::vector<DaySummary> daySummaries(int unit, qint64 fromDay, qint64 toDay);
 
   /// The first and last run time stored for the unit, if any.
   std::optional<std::pair<qint64, qint64>> span(int unit);
+
+  /// Months of [fromMs, toMs) whose file is missing (removed, or set aside as damaged) while
+  /// the archive has files before and after them: "2026-11", oldest first.
+  QStringList missingMonths(qint64 fromMs, qint64 toMs) const;
 
   /// Reasons files were skipped, since the last call.
   QStringList takeProblems();

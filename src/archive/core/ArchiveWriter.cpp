@@ -51,11 +51,10 @@ void ArchiveWriter::closeOthers(const QString& keep, AppendOutcome& outcome) {
       if (!q.exec(QStringLiteral("SELECT 1 FROM staging LIMIT 1"))) db.fail(QStringLiteral("无法读取长期记录"), q.lastError());
       const bool any = q.next();
       q.finish();
-      if (any) {
-        outcome.blocksClosed += closeAll(db);
-        // The file is done with: the pages its staging rows took go back to the disk.
-        shrinkFile(f.filePath(), options_.busyTimeoutMs);
-      }
+      if (any) outcome.blocksClosed += closeAll(db);
+      // The file is done with: the pages its staging rows took (and any an earlier run left
+      // free) go back to the disk.
+      shrinkFile(db);
     } catch (const ArchiveCorrupt& e) {
       outcome.notices << QStringLiteral("长期记录文件损坏，已移至 %1（%2）")
                              .arg(QDir::toNativeSeparators(setAside(f.filePath())), QString::fromStdString(e.what()));

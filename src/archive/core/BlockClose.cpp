@@ -10,6 +10,26 @@
 
 namespace archive {
 
+std::vector<ValueSummary> summarizeRuns(const std::vector<StoredRun>& runs) {
+  std::vector<ValueSummary> out;
+  for (int i = 0; i < kValues; ++i) {
+    ValueSummary v;
+    v.cell = i == kTotalIndex ? kTotalCell : i + 1;
+    v.minMv = std::numeric_limits<qint64>::max();
+    v.maxMv = std::numeric_limits<qint64>::min();
+    for (const StoredRun& r : runs) {
+      if (i != kTotalIndex && i >= r.cellCount) continue;
+      const qint64 mv = r.mv[std::size_t(i)];
+      v.minMv = std::min(v.minMv, mv);
+      v.maxMv = std::max(v.maxMv, mv);
+      v.sumMv += double(mv);
+      ++v.samples;
+    }
+    if (v.samples > 0) out.push_back(v);
+  }
+  return out;
+}
+
 int closeBlockIn(const ArchiveDb& db, int unit, qint64 day, int compressionLevel) {
   QSqlQuery q(db.db());
   q.setForwardOnly(true);
@@ -34,27 +54,15 @@ int closeBlockIn(const ArchiveDb& db, int unit, qint64 day, int compressionLevel
     q.addBindValue(v);
   if (!q.exec()) db.fail(QStringLiteral("无法写入长期记录"), q.lastError());
 
-  // Per value: a cell counts only in the runs whose unit reported it; the total always.
   QVariantList units, days, cells, mins, means, maxs, counts;
-  for (int i = 0; i < kValues; ++i) {
-    qint64 lo = std::numeric_limits<qint64>::max(), hi = std::numeric_limits<qint64>::min(), n = 0;
-    double sum = 0;
-    for (const StoredRun& r : runs) {
-      if (i != kTotalIndex && i >= r.cellCount) continue;
-      const qint64 v = r.mv[std::size_t(i)];
-      lo = std::min(lo, v);
-      hi = std::max(hi, v);
-      sum += double(v);
-      ++n;
-    }
-    if (n == 0) continue;
+  for (const ValueSummary& v : summarizeRuns(runs)) {
     units << unit;
     days << day;
-    cells << (i == kTotalIndex ? kTotalCell : i + 1);
-    mins << lo;
-    means << qint64(std::llround(sum * 1000.0 / double(n)));
-    maxs << hi;
-    counts << n;
+    cells << v.cell;
+    mins << v.minMv;
+    means << qint64(std::llround(v.sumMv * 1000.0 / double(v.samples)));
+    maxs << v.maxMv;
+    counts << v.samples;
   }
   q.prepare(QStringLiteral(
       "INSERT INTO daySummary (unit, day, cell, minMv, meanUv, maxMv, samples) VALUES (?, ?, ?, ?, ?, ?, ?) "

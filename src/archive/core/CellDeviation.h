@@ -1,6 +1,7 @@
 #pragma once
 // The weak-cell finder: every cell's deviation from its unit's cell mean over a range, its
 // trend, and the cells drifting most with a curve of their deviation.
+#include <cmath>
 #include <vector>
 
 #include "archive/core/ArchiveReader.h"
@@ -22,6 +23,15 @@ struct DeviationReport {
   /// Their deviation in mV per chart column (same order as `drifting`); count 0 is a gap.
   std::vector<std::vector<SeriesColumn>> curves;
 };
+
+/// A cell is marked as drifting when its trend reaches this many mV a month either way (the
+/// operator may set another): a healthy string's cells stay within a few tenths.
+inline constexpr double kDriftMarkMvPerMonth = 5.0;
+
+/// Whether the cell's |trend| reaches `thresholdMvPerMonth`.
+inline bool driftMarked(const CellDeviation& d, double thresholdMvPerMonth) {
+  return std::abs(d.trendMvPerMonth) >= thresholdMvPerMonth;
+}
 
 /// Runs where the unit reported fewer than two cells say nothing about deviations and are left
 /// out. Throws ArchiveError only for arguments out of range; unreadable files are gaps.

@@ -25,14 +25,33 @@ void exec(const ArchiveDb& db, QSqlQuery& q) {
   if (!q.exec()) db.fail(QStringLiteral("无法删除旧的长期记录"), q.lastError());
 }
 
-// Gives the freed pages back to the file system (the file shrinks at the checkpoint).
-void shrink(const ArchiveDb& db) {
+qint64 pragmaValue(const ArchiveDb& db, const QString& pragma) {
   QSqlQuery q(db.db());
-  if (!q.exec(QStringLiteral("PRAGMA incremental_vacuum"))) db.fail(QStringLiteral("无法整理长期记录文件"), q.lastError());
-  while (q.next()) {
+  if (!q.exec(pragma) || !q.next()) db.fail(QStringLiteral("无法整理长期记录文件"), q.lastError());
+  return q.value(0).toLongLong();
+}
+
+// Gives every free page back to the file system (the file shrinks at the checkpoint).
+// SQLite's incremental vacuum frees one page per step of its statement, and a query here
+// takes one step per exec: it runs once per free page, in one transaction.
+void shrink(const ArchiveDb& db) {
+  const qint64 free = pragmaValue(db, QStringLiteral("PRAGMA freelist_count"));
+  if (free > 0) {
+    QSqlDatabase d = db.db();
+    if (!d.transaction()) db.fail(QStringLiteral("无法整理长期记录文件"), d.lastError());
+    QSqlQuery q(d);
+    bool ok = q.prepare(QStringLiteral("PRAGMA incremental_vacuum"));
+    for (qint64 i = 0; ok && i < free; ++i) ok = q.exec();
+    q.finish();
+    if (!ok) {
+      const QSqlError e = q.lastError();
+      d.rollback();
+      db.fail(QStringLiteral("无法整理长期记录文件"), e);
+    }
+    if (!d.commit()) db.fail(QStringLiteral("无法整理长期记录文件"), d.lastError());
   }
-  q.finish();
   // A reader may hold the checkpoint back; the pages are free anyway.
+  QSqlQuery q(db.db());
   if (q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"))) q.next();
 }
 
@@ -75,7 +94,7 @@ int dropDays(const ArchiveDb& db, const QString& where, qint64 day) {
 
 }  // namespace
 
-void shrinkFile(const QString& path, int busyTimeoutMs) { shrink(ArchiveDb(path, false, busyTimeoutMs, false)); }
+void shrinkFile(const ArchiveDb& db) { shrink(db); }
 
 PruneResult pruneByAge(const QString& folder, int yearsKept, qint64 nowMs, const QString& keepFile,
                        int busyTimeoutMs) {

@@ -9,9 +9,11 @@
 
 namespace archive {
 
-/// Gives the file's free pages back to the file system (they shrink the file at its next
-/// checkpoint). Throws ArchiveError.
-void shrinkFile(const QString& path, int busyTimeoutMs);
+class ArchiveDb;
+
+/// Gives all of the file's free pages back to the file system (the file shrinks at the
+/// checkpoint that follows, unless a reader holds it back). Throws ArchiveError.
+void shrinkFile(const ArchiveDb& db);
 
 struct PruneResult {
   int daysDropped = 0;

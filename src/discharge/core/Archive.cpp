@@ -73,7 +73,9 @@ Archive::Archive(const QString& file)
         QStringLiteral("CREATE TABLE IF NOT EXISTS discharge_sample (discharge integer NOT NULL REFERENCES discharge(id), "
                        "time_ms integer NOT NULL, cells integer NOT NULL, total_mv integer NOT NULL%1)")
             .arg(sampleColumns),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS discharge_sample_time ON discharge_sample (discharge, time_ms)")}) {
+        QStringLiteral("CREATE INDEX IF NOT EXISTS discharge_sample_time ON discharge_sample (discharge, time_ms)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS discharge_restart (discharge integer NOT NULL REFERENCES discharge(id), "
+                       "stopped_ms integer NOT NULL, resumed_ms integer NOT NULL)")}) {
     if (!q.exec(sql)) fail(QStringLiteral("无法建立放电记录表"));
   }
 }
@@ -146,6 +148,10 @@ Recording Archive::load(qint64 id) {
   }
   if (rc != SQLITE_DONE)
     throw ArchiveError(QStringLiteral("无法读取放电数据：%1").arg(QString::fromUtf8(sqlite3_errmsg(db))).toStdString());
+  q.prepare(QStringLiteral("SELECT stopped_ms, resumed_ms FROM discharge_restart WHERE discharge = ? ORDER BY resumed_ms"));
+  q.addBindValue(id);
+  if (!q.exec()) throw ArchiveError(QStringLiteral("无法读取放电数据：%1").arg(q.lastError().text()).toStdString());
+  while (q.next()) r.restarts.push_back({q.value(0).toLongLong(), q.value(1).toLongLong()});
   return r;
 }
 
@@ -157,13 +163,42 @@ void Archive::setRatedMinutes(qint64 id, std::optional<int> minutes) {
   if (!q.exec()) throw ArchiveError(QStringLiteral("无法保存额定时间：%1").arg(q.lastError().text()).toStdString());
 }
 
-int Archive::closeInterrupted() {
-  QSqlQuery q(QSqlDatabase::database(name_, false));
+std::vector<DischargeRecord> Archive::closeInterrupted() {
+  QSqlDatabase db = QSqlDatabase::database(name_, false);
+  if (!db.transaction()) fail(QStringLiteral("无法结束中断的放电记录"));
+  std::vector<DischargeRecord> out;
+  QSqlQuery q(db);
   q.prepare(QStringLiteral("UPDATE discharge SET ended_by = ?, end_ms = coalesce((SELECT max(time_ms) FROM "
-                           "discharge_sample s WHERE s.discharge = discharge.id), start_ms) WHERE end_ms IS NULL"));
+                           "discharge_sample s WHERE s.discharge = discharge.id), start_ms) WHERE end_ms IS NULL "
+                           "RETURNING id"));
   q.addBindValue(code(EndReason::Interrupted));
-  if (!q.exec()) fail(QStringLiteral("无法结束中断的放电记录"));
-  return q.numRowsAffected();
+  std::vector<qint64> ids;
+  bool ok = q.exec();
+  while (ok && q.next()) ids.push_back(q.value(0).toLongLong());
+  q.finish();
+  if (!ok || !db.commit()) {
+    db.rollback();
+    fail(QStringLiteral("无法结束中断的放电记录"));
+  }
+  std::sort(ids.begin(), ids.end());
+  for (const qint64 id : ids)
+    if (auto r = record(id)) out.push_back(*r);
+  return out;
+}
+
+bool Archive::resumeRecord(qint64 id, qint64 resumedMs) {
+  QSqlQuery q(QSqlDatabase::database(name_, false));
+  q.prepare(QStringLiteral("INSERT INTO discharge_restart (discharge, stopped_ms, resumed_ms) SELECT id, end_ms, ? "
+                           "FROM discharge WHERE id = ? AND ended_by = ?"));
+  q.addBindValue(resumedMs);
+  q.addBindValue(id);
+  q.addBindValue(code(EndReason::Interrupted));
+  if (!q.exec()) throw ArchiveError(QStringLiteral("无法续写放电记录：%1").arg(q.lastError().text()).toStdString());
+  if (q.numRowsAffected() != 1) return false;
+  q.prepare(QStringLiteral("UPDATE discharge SET end_ms = NULL, ended_by = NULL WHERE id = ?"));
+  q.addBindValue(id);
+  if (!q.exec()) throw ArchiveError(QStringLiteral("无法续写放电记录：%1").arg(q.lastError().text()).toStdString());
+  return true;
 }
 
 void Archive::begin() {

@@ -3,6 +3,8 @@
 //   discharge        (id, unit, cells, start_ms, end_ms, started_by, ended_by, rated_minutes,
 //                     threshold_mv, end_mv)
 //   discharge_sample (discharge, time_ms, cells, total_mv, v1 .. v108)
+//   discharge_restart (discharge, stopped_ms, resumed_ms): a discharge that went on across a
+//                     restart of the station: its last sample before the stop, its first after
 // Times are UTC ms since the epoch; voltages whole mV (null beyond the reply's cells).
 // One object is one connection, used on the thread that made it. The folder and the file are
 // created when missing; every value is bound.
@@ -42,14 +44,17 @@ class Archive {
   void setRatedMinutes(qint64 id, std::optional<int> minutes);
 
   /// Gives every record without an end (the station stopped without closing) the time of its
-  /// last sample (or its start) and EndReason::Interrupted; returns how many.
-  int closeInterrupted();
+  /// last sample (or its start) and EndReason::Interrupted; returns them as ended so.
+  std::vector<DischargeRecord> closeInterrupted();
 
   // The recorder's writes, each inside the transaction begun by begin().
   void begin();
   void commit();
   void rollback();
   qint64 insertRecord(const DischargeRecord& r);
+  /// Continues an interrupted record: its end is taken back and the restart noted (from its
+  /// last sample to `resumedMs`). False when the record is not (or no longer) interrupted.
+  bool resumeRecord(qint64 id, qint64 resumedMs);
   void insertSample(qint64 id, const Sample& s);
   void endRecord(qint64 id, qint64 endMs, EndReason why);
 

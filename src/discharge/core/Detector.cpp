@@ -42,10 +42,11 @@ Outcome Detector::take(const Reading& r) {
       u.state = State::Discharging;
     } else if (u.state == State::Discharging) {
       u.state = State::Rising;
+      u.risingMs = r.timeMs;
     } else {
-      Outcome end = finish(u, r.timeMs, EndReason::Recovered, false);
-      end.record = true;
-      return end;
+      // The second reading only confirms: the discharge ended at the first one back up, and
+      // this one (after its end) is not part of it.
+      return finish(u, u.risingMs, EndReason::Recovered, false);
     }
     return o;
   }
@@ -114,6 +115,11 @@ Outcome Detector::close(int unit, qint64 nowMs) {
   Unit& u = at(unit);
   if (u.state != State::Discharging && u.state != State::Rising) return {};
   return finish(u, nowMs, EndReason::StationClosed, true);
+}
+
+void Detector::continueFrom(int unit, qint64 startMs) {
+  Unit& u = at(unit);
+  if (u.state == State::Discharging || u.state == State::Rising) u.startMs = startMs;
 }
 
 void Detector::pollingStarted() {

@@ -5,7 +5,8 @@
 // Falling    --total < T-->            Discharging, begun at the held reading
 // Falling    --total >= T, or start--> Idle
 // Discharging--total > T+M-->          Rising
-// Rising     --total > T+M-->          Idle, ended "recovered"
+// Rising     --total > T+M-->          Idle, ended "recovered" at the reading that made it Rising
+//                                      (this one only confirms it and is not recorded)
 // Rising     --total <= T+M-->         Discharging
 // Suspended  --two totals > T+M-->     Idle
 // where T = threshold x cells and M = margin x cells. Noise about either line never flips the
@@ -75,6 +76,9 @@ class Detector {
   /// Ends a running discharge of the unit for the station closing (nothing when none runs).
   Outcome close(int unit, qint64 nowMs);
   void pollingStarted();
+  /// A running discharge of the unit continues one begun at `startMs` before a restart of the
+  /// station: the maximum duration counts from there.
+  void continueFrom(int unit, qint64 startMs);
 
   State state(int unit) const { return at(unit).state; }
   bool manual(int unit) const { return at(unit).manual; }
@@ -86,6 +90,7 @@ class Detector {
     bool manual = false;
     qint64 startMs = 0;
     qint64 heldMs = 0;
+    qint64 risingMs = 0;  // the first reading back above T+M
     int streak = 0;  // readings above T+M while Suspended
   };
   Unit& at(int unit);

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QStringList>
 #include <algorithm>
+#include <utility>
 
 #include "discharge/core/Archive.h"
 #include "discharge/core/DischargeLog.h"
@@ -33,7 +34,27 @@ Monitor::Monitor(const QString& stationFolder, const QString& dbFile, QObject* p
       dbFile_(dbFile),
       archive_(archiveFile(stationFolder)),
       detector_(readSettings(dbFile)),
-      recorder_(archive_) {}
+      recorder_(archive_) {
+  // Before the recorder's writer first opens the archive (it would end them too, unseen).
+  try {
+    interrupted_ = Archive(archive_).closeInterrupted();
+  } catch (const std::exception& e) {
+    qCWarning(lcDischarge).noquote() << "unfinished discharge records not looked for:" << e.what();
+  }
+  for (const DischargeRecord& r : interrupted_) {
+    qCWarning(lcDischarge).noquote() << kEventInterrupted << interruptedDetail(r);
+    if (r.unit >= 1 && r.unit <= 99) {
+      auto& slot = resumable_[static_cast<std::size_t>(r.unit)];
+      if (!slot || slot->startMs < r.startMs) slot = r;
+    }
+  }
+}
+
+QString Monitor::interruptedDetail(const DischargeRecord& r) {
+  return QStringLiteral("第%1台：%2开始的放电记录在 %3 后中断（监测程序未正常关闭）")
+      .arg(r.unit)
+      .arg(reportTime(r.startMs), reportTime(r.endMs.value_or(r.startMs)));
+}
 
 Monitor::~Monitor() {
   if (!closed_) close(QDateTime::currentMSecsSinceEpoch());
@@ -50,10 +71,23 @@ void Monitor::apply(int unit, const Outcome& o, const Sample* sample, std::optio
     r.ratedMinutes = rated;
     r.thresholdMv = settings().thresholdMv;
     r.endMv = settings().endMv;
-    tokens_[u] = recorder_.begin(r);
-    starts_[u] = o.startMs;
+    QString detail = QStringLiteral("第%1台：%2").arg(unit).arg(text(o.startedBy));
+    const std::optional<DischargeRecord> before = std::exchange(resumable_[u], std::nullopt);
+    // Detected low again: whatever record was running goes on. By hand: only a test begun by
+    // hand (the operator may start a new test on a unit whose old discharge has ended).
+    const bool same = before && (o.startedBy == StartReason::Automatic || before->startedBy == StartReason::Manual);
+    if (same && o.startMs >= before->startMs && o.startMs - before->startMs < qint64{settings().maxMinutes} * 60000) {
+      // The discharge went on while the station was down: the same record, from its real start.
+      tokens_[u] = recorder_.resume(before->id, o.startMs, r);
+      starts_[u] = before->startMs;
+      detector_.continueFrom(unit, before->startMs);
+      detail += QStringLiteral("，监测程序重新启动后续写 %1 开始的记录（%2 至 %3 无数据）")
+                    .arg(reportTime(before->startMs), reportTime(before->endMs.value_or(before->startMs)), reportTime(o.startMs));
+    } else {
+      tokens_[u] = recorder_.begin(r);
+      starts_[u] = o.startMs;
+    }
     if (o.startedBy == StartReason::Automatic && held_[u]) recorder_.add(tokens_[u], *held_[u]);
-    const QString detail = QStringLiteral("第%1台：%2").arg(unit).arg(text(o.startedBy));
     qCInfo(lcDischarge).noquote() << kEventStarted << detail;
     emit started(unit, o.startMs, detail);
   }
@@ -78,6 +112,8 @@ void Monitor::takeReply(int unit, qint64 timeMs, std::span<const double> cellVol
   cells_.at(static_cast<std::size_t>(unit)) = s.cells;
   const Outcome o = detector_.take({unit, timeMs, true, s.cells, s.totalMv});
   apply(unit, o, &s);
+  // Seen above the threshold: a discharge left running by the last run has ended.
+  if (detector_.state(unit) == State::Idle) resumable_[static_cast<std::size_t>(unit)].reset();
   // The first low reading may be the discharge's first sample: kept until the next says.
   if (detector_.state(unit) == State::Falling) held_[static_cast<std::size_t>(unit)] = s;
 }

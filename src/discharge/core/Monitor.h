@@ -8,6 +8,7 @@
 #include <array>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "discharge/core/Detector.h"
 #include "discharge/core/Recorder.h"
@@ -18,6 +19,7 @@ namespace discharge {
 /// The event texts of the event record, the log and the published events.
 inline const QString kEventStarted = QStringLiteral("放电开始");
 inline const QString kEventEnded = QStringLiteral("放电结束");
+inline const QString kEventInterrupted = QStringLiteral("放电记录中断");
 
 class Monitor : public QObject {
   Q_OBJECT
@@ -25,6 +27,14 @@ class Monitor : public QObject {
   /// `dbFile` is the station database (db1.mdb) holding the settings; the archive goes to
   /// archive/discharge.sqlite under `stationFolder`. Settings that cannot be read are logged
   /// and the defaults taken.
+  ///
+  /// Records an earlier run left unfinished (the station stopped without closing) are ended as
+  /// interrupted at once (interruptedAtStart()). Such a discharge may still be running: when
+  /// the unit's first readings after the start are low and a discharge of it begins (detected,
+  /// or by hand for a test begun by hand) within the maximum duration of the interrupted one's
+  /// start, the interrupted
+  /// record is continued (one record from the real start, the restart noted in it) instead of
+  /// a new one. A reading back above the threshold first means it has ended.
   Monitor(const QString& stationFolder, const QString& dbFile, QObject* parent = nullptr);
   /// Ends running discharges as StationClosed (when close() was not called) and writes the rest.
   ~Monitor() override;
@@ -53,6 +63,11 @@ class Monitor : public QObject {
   /// changes then) and uses them from the next reading.
   void applySettings(const Settings& s);
 
+  /// The records found unfinished when the station started, ended as interrupted; with the
+  /// event text of each (interruptedDetail).
+  const std::vector<DischargeRecord>& interruptedAtStart() const { return interrupted_; }
+  static QString interruptedDetail(const DischargeRecord& r);
+
   QString archivePath() const { return archive_; }
   Recorder& recorder() { return recorder_; }
   const Detector& detector() const { return detector_; }
@@ -73,6 +88,8 @@ class Monitor : public QObject {
   std::array<qint64, 100> starts_{};
   std::array<int, 100> cells_{};  // cells of the last good reply per unit
   std::array<std::optional<Sample>, 100> held_{};
+  std::vector<DischargeRecord> interrupted_;
+  std::array<std::optional<DischargeRecord>, 100> resumable_{};  // per unit, until it reads high
   bool closed_ = false;
 };
 

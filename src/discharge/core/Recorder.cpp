@@ -35,10 +35,14 @@ void Recorder::push(Command&& c) {
   wake_.notify_one();
 }
 
-qint64 Recorder::begin(const DischargeRecord& r) {
+qint64 Recorder::begin(const DischargeRecord& r) { return resume(0, 0, r); }
+
+qint64 Recorder::resume(qint64 id, qint64 resumedMs, const DischargeRecord& r) {
   Command c;
   c.kind = Command::Kind::Begin;
   c.record = r;
+  c.resumeId = id;
+  c.endMs = resumedMs;
   {
     std::lock_guard lock(mutex_);
     c.token = nextToken_++;
@@ -98,6 +102,7 @@ void Recorder::run() {
   std::map<qint64, qint64> ids;  // token -> archive id
   std::vector<Command> batch;
   bool failing = false;
+  bool swept = false;  // records of an earlier run ended as interrupted
   int triesLeft = kTriesWhenStopping;
 
   // Writes the batch in one transaction; on failure nothing of it is stored and it is kept.
@@ -105,8 +110,11 @@ void Recorder::run() {
     try {
       if (!archive) {
         archive = std::make_unique<Archive>(file_);
-        if (const int n = archive->closeInterrupted())
-          qCWarning(lcDischarge).noquote() << QStringLiteral("%1 discharge record(s) left unfinished by the last run ended as interrupted").arg(n);
+        if (!swept) {
+          if (const auto n = archive->closeInterrupted().size())
+            qCWarning(lcDischarge).noquote() << QStringLiteral("%1 discharge record(s) left unfinished by the last run ended as interrupted").arg(n);
+          swept = true;
+        }
       }
       std::map<qint64, qint64> added;
       archive->begin();
@@ -118,7 +126,10 @@ void Recorder::run() {
             return 0;
           };
           switch (c.kind) {
-            case Command::Kind::Begin: added[c.token] = archive->insertRecord(c.record); break;
+            case Command::Kind::Begin:
+              added[c.token] = c.resumeId && archive->resumeRecord(c.resumeId, c.endMs) ? c.resumeId
+                                                                                         : archive->insertRecord(c.record);
+              break;
             case Command::Kind::Sample:
               if (const qint64 id = known(c.token)) archive->insertSample(id, c.sample);
               break;

@@ -27,7 +27,8 @@ class Recorder {
   static constexpr std::size_t kDefaultCapacity = 3000;
 
   /// Starts the writer, which opens (or makes) the archive and first ends every record left
-  /// unfinished by an earlier run (EndReason::Interrupted).
+  /// unfinished by an earlier run (EndReason::Interrupted): once, when it first opens it, so
+  /// an archive opened again after a failed write leaves this run's records running.
   explicit Recorder(const QString& archiveFile, std::size_t capacity = kDefaultCapacity);
   /// Writes what is queued (trying a failing write a few times more) and stops the writer.
   ~Recorder();
@@ -36,6 +37,9 @@ class Recorder {
 
   /// Queues a new record; returns its token.
   qint64 begin(const DischargeRecord& r);
+  /// Queues the continuation of the interrupted record `id` (Archive::resumeRecord) from
+  /// `resumedMs`; returns its token. When the record cannot be continued, `r` begins a new one.
+  qint64 resume(qint64 id, qint64 resumedMs, const DischargeRecord& r);
   /// Queues a sample of the record; false (and logged) when the queue is full.
   bool add(qint64 token, const Sample& s);
   void end(qint64 token, qint64 endMs, EndReason why);
@@ -51,6 +55,7 @@ class Recorder {
     enum class Kind { Begin, Sample, End } kind = Kind::Sample;
     qint64 token = 0;
     DischargeRecord record;  // Begin
+    qint64 resumeId = 0;     // Begin: continue this interrupted record, if it still is one
     Sample sample;           // Sample
     qint64 endMs = 0;        // End
     EndReason why = EndReason::Recovered;

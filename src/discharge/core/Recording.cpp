@@ -1,5 +1,6 @@
 #include "discharge/core/Recording.h"
 
+#include <QDateTime>
 #include <algorithm>
 #include <cmath>
 
@@ -44,6 +45,10 @@ QString text(EndReason r) {
     case EndReason::Interrupted: return QStringLiteral("记录中断（程序异常退出）");
   }
   return {};
+}
+
+QString reportTime(qint64 utcMs) {
+  return QDateTime::fromMSecsSinceEpoch(utcMs).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 QString durationText(qint64 ms) {

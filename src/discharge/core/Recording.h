@@ -27,6 +27,9 @@ std::optional<EndReason> endReasonFromCode(const QString& code);
 QString text(StartReason r);
 QString text(EndReason r);
 
+/// A time as the reports and events show it: local "yyyy-MM-dd HH:mm:ss".
+QString reportTime(qint64 utcMs);
+
 /// A duration as h:mm:ss (hours not bounded), for the operator.
 QString durationText(qint64 ms);
 
@@ -58,8 +61,17 @@ struct DischargeRecord {
 
 /// A recording loaded for judging, reporting and export: samples in time order, the cell
 /// values as one block (row i holds cells 1..cells of sample i; -1 where the reply had fewer).
+/// A restart of the station during a discharge: the last sample before it stopped, and when the
+/// recording went on.
+struct Restart {
+  qint64 stoppedMs = 0;
+  qint64 resumedMs = 0;
+};
+
 struct Recording {
   DischargeRecord record;
+  /// Restarts of the station the discharge went on across, in time order.
+  std::vector<Restart> restarts;
   int cells = 0;
   std::vector<qint64> times;
   std::vector<int> totals;

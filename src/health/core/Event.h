@@ -26,6 +26,9 @@ enum class EventKind {
   StoreResumed,   ///< the runs that waited are written
   DiskLow,        ///< the disk holding the station folder is nearly full
   DiskRecovered,
+  /// A discharge record found unfinished at the start (the station had stopped without
+  /// closing); detail: the unit's record and its times.
+  DischargeInterrupted,
 };
 
 /// How the record writes an event's time.

@@ -1,6 +1,7 @@
 #include "trend/core/TrendTexts.h"
 
 #include <QDateTime>
+#include <algorithm>
 
 namespace trend {
 
@@ -37,6 +38,22 @@ int axisTicks(Span span) {
     case Span::All: return 6;
   }
   return 5;
+}
+
+}  // namespace trend
+
+namespace trend {
+
+TimeAxis timeAxis(Span span, const Range& range) {
+  TimeAxis a{range.fromMs, std::max(range.toMs, range.fromMs + 1), axisTicks(span)};
+  if (span != Span::Week) return a;
+  const QDate first = QDateTime::fromMSecsSinceEpoch(a.fromMs).date();
+  QDate last = QDateTime::fromMSecsSinceEpoch(a.toMs).date();
+  if (last.startOfDay().toMSecsSinceEpoch() < a.toMs) last = last.addDays(1);
+  a.fromMs = first.startOfDay().toMSecsSinceEpoch();
+  a.toMs = last.startOfDay().toMSecsSinceEpoch();
+  a.ticks = int(first.daysTo(last)) + 1;
+  return a;
 }
 
 }  // namespace trend

@@ -17,4 +17,12 @@ QString rangeTitle(int unit, const QString& selectorText, Span span, const Range
 QString axisFormat(Span span);
 int axisTicks(Span span);
 
+/// The time axis of a range: the range itself with axisTicks labels, but for 7 days whole local
+/// days around it with a label at every midnight.
+struct TimeAxis {
+  qint64 fromMs = 0, toMs = 1;
+  int ticks = 2;
+};
+TimeAxis timeAxis(Span span, const Range& range);
+
 }  // namespace trend
