@@ -19,6 +19,20 @@ install(FILES packaging/cellstation.service DESTINATION lib/systemd/user)
 install(FILES packaging/prometheus/cellstation-rules.yml packaging/prometheus/cellstation-rules.test.yml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/cellstation/prometheus)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The manual pages and the changelog go in compressed as Debian wants them: gzip -n keeps the
+# files the same from one build to the next.
+set(compressed ${CMAKE_BINARY_DIR}/packaging)
+file(MAKE_DIRECTORY ${compressed})
+foreach(page cellstation cellsim cellstation-make-db)
+  set(source ${PROJECT_SOURCE_DIR}/packaging/man/${page}.1)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  execute_process(COMMAND gzip -9n -c ${source} OUTPUT_FILE ${compressed}/${page}.1.gz COMMAND_ERROR_IS_FATAL ANY)
+  install(FILES ${compressed}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog)
+execute_process(COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/packaging/changelog OUTPUT_FILE ${compressed}/changelog.gz
+  COMMAND_ERROR_IS_FATAL ANY)
+install(FILES ${compressed}/changelog.gz packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The Modbus register map for integrators to import.
 install(FILES docs/modbus-registers.csv DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # Every picture the README shows, where the README points (docs/).
@@ -28,18 +42,19 @@ install(FILES docs/station.png docs/history.png docs/alarm.png docs/report.png d
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME cellstation)
 set(CPACK_PACKAGE_VENDOR cellstation)
-set(CPACK_PACKAGE_CONTACT "cellstation maintainers <cellstation@localhost>")
+set(CPACK_PACKAGE_CONTACT "cellstation maintainers <maintainers@users.noreply.c-seed-648c5580.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "monitoring station for a chain of battery-voltage detector units")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "monitoring station for a chain of battery-voltage detector units\n"
-  " Polls up to 99 detector units on one serial line, shows the cell voltages of\n"
-  " the selected unit, keeps a rolling 24-hour record in the station database,\n"
-  " draws any cell's curve and prints a one-page report through CUPS.\n"
-  " Beyond that: line statistics, alarm limits and an event record; discharge\n"
-  " tests recorded cell by cell; publishing to an MQTT broker (with Home\n"
-  " Assistant discovery); a read-only Modbus TCP server and Prometheus metrics;\n"
-  " whole backups of the database. Includes the detector-chain simulator cellsim\n"
-  " and cellstation-make-db.")
+# cpack puts the summary above this as the synopsis line.
+string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+  "Polls up to 99 detector units on one serial line, shows the cell voltages of\n"
+  "the selected unit, keeps a rolling 24-hour record in the station database,\n"
+  "draws any cell's curve and prints a one-page report through CUPS.\n"
+  "Beyond that: line statistics, alarm limits and an event record; discharge\n"
+  "tests recorded cell by cell; publishing to an MQTT broker (with Home\n"
+  "Assistant discovery); a read-only Modbus TCP server and Prometheus metrics;\n"
+  "whole backups of the database. Includes the detector-chain simulator cellsim\n"
+  "and cellstation-make-db."
+)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)

@@ -18,6 +18,8 @@ expected=(
   /usr/share/cellstation/autostart/cellstation.desktop
   /usr/share/cellstation/prometheus/cellstation-rules.yml /usr/share/cellstation/prometheus/cellstation-rules.test.yml
   /usr/share/doc/cellstation/README.md /usr/share/doc/cellstation/modbus-registers.csv
+  /usr/share/doc/cellstation/changelog.gz /usr/share/doc/cellstation/copyright
+  /usr/share/man/man1/cellstation.1.gz /usr/share/man/man1/cellsim.1.gz /usr/share/man/man1/cellstation-make-db.1.gz
 )
 # Every picture the README shows, installed beside it.
 while read -r png; do expected+=("/usr/share/doc/cellstation/$png"); done < <(grep -o '(docs/[a-z-]*\.png)' README.md | tr -d '()' | sort -u)
@@ -69,7 +71,16 @@ fi
 # The unpacked programs run from the scratch root and link nothing outside the system.
 if ldd "$root/usr/bin/cellstation" "$root/usr/bin/cellsim" | grep -q 'not found'; then fail "a library is missing"; fi
 [[ $("$root/usr/bin/cellstation" --version) == "cellstation $version" ]] || fail "cellstation --version"
-"$root/usr/bin/cellsim" --help >/dev/null || fail "cellsim --help"
+for program in cellstation cellsim cellstation-make-db; do
+  "$root/usr/bin/$program" --help >/dev/null || fail "$program --help"
+  # Every program in /usr/bin has its manual page, and it renders without a warning.
+  page="$root/usr/share/man/man1/$program.1.gz"
+  [[ -f $page ]] || fail "no manual page for $program"
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null) || fail "man $program"
+  [[ -z $warnings ]] || fail "the manual page of $program: $warnings"
+done
+# Debian's own checks of the package; errors fail it.
+lintian --fail-on error "$deb" || fail "lintian found errors"
 rc=0; "$root/usr/bin/cellstation" --station "$root/nowhere" 2>/dev/null || rc=$?
 [[ $rc -eq 1 ]] || fail "cellstation with a missing station folder exited with $rc, not 1"
 

@@ -15,6 +15,7 @@ packages=(
   libmosquitto-dev mosquitto mosquitto-clients openssl
   mbpoll curl prometheus
   libzstd-dev
+  lintian man-db
 )
 
 missing=()

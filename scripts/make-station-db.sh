@@ -10,6 +10,16 @@
 set -euo pipefail
 
 usage() { echo "usage: $0 FOLDER INTERVAL UNITCOUNT" >&2; exit 2; }
+if [[ $# -eq 1 && ( $1 == --help || $1 == -h ) ]]; then
+  cat <<EOF
+Usage: ${0##*/} FOLDER INTERVAL UNITCOUNT
+Writes FOLDER/db1.mdb, a fresh station database: the polling interval in seconds (a plain
+decimal number with a period, e.g. 5 or 2.5) and the number of detector units (1..99).
+An existing db1.mdb is never overwritten. Exit status 0 when made, 1 when the folder is
+missing or already holds a db1.mdb, 2 for wrong arguments.
+EOF
+  exit 0
+fi
 [[ $# -eq 3 ]] || usage
 folder=$1 interval=$2 units=$3
 
