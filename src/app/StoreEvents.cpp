@@ -23,6 +23,17 @@ void noteStoreEvents(TForm1& form, health::HealthMonitor& health) {
   QObject::connect(thread, &store::StoreThread::delayEnded, &health, [&health, &guard](int runs) {
     guard.run([&] { note(health, health::EventKind::StoreResumed, QStringLiteral("%1 次采样延迟写入").arg(runs)); });
   });
+  QObject::connect(thread, &store::StoreThread::archiveDamaged, &health, [&health, &guard](const QString& text) {
+    guard.run([&] {
+      note(health, health::EventKind::ArchiveDamaged, text);
+      // Told in the red strip until polling is started afresh: the file is set aside and a new
+      // one takes the runs, but someone should look at it.
+      health.setNotice(QStringLiteral("store.archive"), QStringLiteral("长期记录文件损坏，已移开"));
+    });
+  });
+  QObject::connect(form.polling, &acquisition::PollingController::pollingStarted, &health,
+                   [&health] { health.clearNotice(QStringLiteral("store.archive")); });
+  QObject::connect(&form.store.watch(), &store::ReplacementWatch::replaced, &health, [&health] { health.letGoIfReplaced(); });
   QObject::connect(thread, &store::StoreThread::diskLow, &health, [&health, &guard](bool low, const QString& text) {
     guard.run([&] {
       note(health, low ? health::EventKind::DiskLow : health::EventKind::DiskRecovered, text);

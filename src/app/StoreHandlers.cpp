@@ -1,16 +1,31 @@
 // Settings load and save, sampling and clearing, as the window sees them; the work is the
 // StationStore's, and sampling runs and clearing are written on its own thread, whose answers
 // come back here.
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QLoggingCategory>
 
 #include "app/Unit1.h"
 #include "store/core/Settings.h"
 #include "toolkit/ArrowSpinBox.h"
 
+namespace {
+
+Q_LOGGING_CATEGORY(lcStoreHandlers, "cellstation.store")
+
+}  // namespace
+
 void TForm1::ConnectAndLoadSettings() {
   try {
     store.connect();
-  } catch (const engine::EDatabaseError&) {
+  } catch (const engine::EDatabaseError& e) {
+    qCWarning(lcStoreHandlers).noquote() << "db1.mdb cannot be opened:" << e.text();
+    if (QFileInfo::exists(QStringLiteral("db1.mdb"))) {
+      // The file is there (held by another program, no database, another program's database):
+      // its reason, once; the settings read would only say it again.
+      boxes().plain(this, e.text());
+      return;
+    }
     // Only this step is caught: the settings read below tries again and its error goes to
     // the error box.
     boxes().plain(this, QStringLiteral("连接失败，请确认数据库在当前目录！"));
@@ -44,6 +59,12 @@ void TForm1::SpeedButton4Click() {
 
 void TForm1::wireStore() {
   store::StoreThread* thread = &store.thread();
+  // A box waits for the operator; what else the store's answer means (the event record, the
+  // red strip) must not wait with it. The box is shown once every handler of the answer has
+  // run.
+  const auto boxAfterwards = [this](const QString& text) {
+    QMetaObject::invokeMethod(this, [this, text] { guard_.report(text); }, Qt::QueuedConnection);
+  };
   connect(thread, &store::StoreThread::runStored, this, [this](double seconds) {
     guard_.run([&] {
       polling->samplingStored(seconds);
@@ -53,12 +74,12 @@ void TForm1::wireStore() {
   // A failed run must not end polling: the next run is a full sampling period later. The
   // store has logged it; the operator is told at once and then reminded at most once an hour
   // while runs keep failing. A run kept by another program's lock is told the same way.
-  connect(thread, &store::StoreThread::runFailed, this, [this](const QString& text) {
+  connect(thread, &store::StoreThread::runFailed, this, [this, boxAfterwards](const QString& text) {
     guard_.run([&] { polling->samplingNotStored(text); });
-    if (sampleFailures_.failed()) guard_.report(text);
+    if (sampleFailures_.failed()) boxAfterwards(text);
   });
-  connect(thread, &store::StoreThread::delayStarted, this, [this](const QString& text) {
-    if (sampleFailures_.failed()) guard_.report(text);
+  connect(thread, &store::StoreThread::delayStarted, this, [this, boxAfterwards](const QString& text) {
+    if (delays_.failed()) boxAfterwards(text);
   });
-  connect(thread, &store::StoreThread::clearFailed, this, [this](const QString& text) { guard_.report(text); });
+  connect(thread, &store::StoreThread::clearFailed, this, boxAfterwards);
 }

@@ -168,5 +168,8 @@ class TForm1 : public QWidget {
   char decimalSeparator_ = '.';
   /// When a failing sampling run is worth an error box (at once, then hourly while it lasts).
   store::FailureReminder sampleFailures_;
+  /// The same for runs kept by a lock or a full disk: a delay is told in its own box, whatever
+  /// failure boxes came before it.
+  store::FailureReminder delays_;
   bool shown_ = false;
 };

@@ -117,8 +117,9 @@ QString backupDatabase(const QString& sourcePath, const QString& targetPath) {
     ScopedConnection c;
     try {
       // The station's own opening: never creates the source, waits for a writer's lock.
-      openDatabaseFile(c.name(), source);
+      const OpenedFile opened = openDatabaseFile(c.name(), source);
       failure = copyPages(c.db(), partial);
+      closeDatabaseFile(c.name(), opened);
     } catch (const EDatabaseError& e) {
       failure = e.engineText();
     }

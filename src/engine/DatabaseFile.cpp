@@ -1,5 +1,6 @@
 #include "engine/DatabaseFile.h"
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <QDir>
@@ -7,7 +8,10 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlDriver>
 #include <QUrl>
+#include <map>
+#include <mutex>
 
 #include "engine/EngineError.h"
 
@@ -16,6 +20,50 @@ namespace engine {
 namespace {
 
 bool anyWriteBit(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0; }
+
+// The files this process holds open, by identity: how many connections each, and whether the
+// log of a file since replaced has been emptied already. Once one connection has emptied it,
+// the others must leave the log alone: another program may be using it with the new file by then.
+struct OpenFiles {
+  struct Entry {
+    int connections = 0;
+    bool logEmptied = false;
+  };
+  std::mutex mutex;
+  std::map<std::pair<unsigned long long, unsigned long long>, Entry> files;
+
+  static std::pair<unsigned long long, unsigned long long> key(const FileIdentity& id) { return {id.device, id.inode}; }
+  void opened(const FileIdentity& id) {
+    const std::lock_guard lock(mutex);
+    ++files[key(id)].connections;
+  }
+  void closed(const FileIdentity& id) {
+    const std::lock_guard lock(mutex);
+    const auto it = files.find(key(id));
+    // Forgotten with the last connection: the inode number may be given to another file.
+    if (it != files.end() && --it->second.connections <= 0) files.erase(it);
+  }
+  bool logEmptied(const FileIdentity& id) {
+    const std::lock_guard lock(mutex);
+    const auto it = files.find(key(id));
+    return it != files.end() && it->second.logEmptied;
+  }
+  void setLogEmptied(const FileIdentity& id) {
+    const std::lock_guard lock(mutex);
+    files[key(id)].logEmptied = true;
+  }
+};
+
+OpenFiles& openFiles() {
+  static OpenFiles files;
+  return files;
+}
+
+sqlite3* handleOf(const QSqlDatabase& db) {
+  const QVariant v = db.driver()->handle();
+  if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0) return nullptr;
+  return *static_cast<sqlite3* const*>(v.constData());
+}
 
 }  // namespace
 
@@ -54,11 +102,22 @@ OpenedFile openDatabaseFile(const QString& connectionName, const QString& path, 
   opened.writable = anyWriteBit(st);
   {
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'setting'")) || !q.next()) {
       const QString text = errorText(q.lastError());
       q = QSqlQuery();
       db.close();
+      // A file held by another program is a database all the same: say which it is.
+      if (text.contains(QLatin1StringView("is locked"), Qt::CaseInsensitive))
+        throw EDatabaseError(QStringLiteral("Cannot read '%1' while another program holds it: %2").arg(shown, text));
       throw EDatabaseError(QStringLiteral("'%1' is not a database this engine can read (%2).").arg(shown, text));
+    }
+    if (q.value(0).toInt() == 0) {
+      // Another program's database under the station's name: read nothing from it, write
+      // nothing into it, and leave its journal as it is.
+      q = QSqlQuery();
+      db.close();
+      throw EDatabaseError(
+          QStringLiteral("'%1' is not a station database (it has no table setting); it is left as it is.").arg(shown));
     }
     q.finish();
     // A write-ahead log lets readers (a report script, a database browser holding a
@@ -78,6 +137,7 @@ OpenedFile openDatabaseFile(const QString& connectionName, const QString& path, 
     // oldest rows): reading it through a memory map costs no copy and no private memory.
     q.exec(QStringLiteral("PRAGMA mmap_size=1073741824"));
   }
+  openFiles().opened(opened.identity);
   return opened;
 }
 
@@ -97,10 +157,22 @@ void closeDatabaseFile(const QString& connectionName, const OpenedFile& opened) 
   if (opened.wal) {
     QSqlQuery q(db);
     q.exec(QStringLiteral("ROLLBACK"));  // fails harmlessly when no transaction is open
-    q.exec(replaced(opened) ? QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")
-                            : QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+    if (!replaced(opened)) {
+      q.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+    } else {
+      // The log and its index are found by the path, so a program opening the new file reads
+      // them too: the old file's frames must go at once (TRUNCATE, by the first of our
+      // connections to let go), and no later close may checkpoint or remove them, which would
+      // take the new file's frames, once another program writes them, into the old file.
+      if (!openFiles().logEmptied(opened.identity) &&
+          q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) && q.next() && q.value(0).toInt() == 0)
+        openFiles().setLogEmptied(opened.identity);
+      q.finish();
+      if (sqlite3* handle = handleOf(db)) sqlite3_db_config(handle, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    }
   }
   db.close();
+  openFiles().closed(opened.identity);
 }
 
 }  // namespace engine

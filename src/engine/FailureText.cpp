@@ -15,8 +15,9 @@ struct Reason {
 // The file-replaced text is the engine's own and mentions a transaction; it goes before the
 // rest. Locks: SQLite's "database is locked" (another connection holds the file) and
 // "database table is locked" (a table in use in this connection) are both a held lock.
-const std::array<Reason, 8> kReasons{{
+const std::array<Reason, 9> kReasons{{
     {QLatin1StringView("was replaced"), "数据库文件已被替换"},
+    {QLatin1StringView("is not a station database"), "不是本站的数据库"},
     {QLatin1StringView("is locked"), "数据库被其他程序锁定"},
     {QLatin1StringView("disk is full"), "磁盘已满"},
     {QLatin1StringView("readonly database"), "数据库文件为只读"},

@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUrl>
+#include <algorithm>
 #include <atomic>
 
 #include "engine/ConnectionString.h"
@@ -63,6 +64,15 @@ void TADOConnection::Open() {
   file_ = openDatabaseFile(name_, QDir::current().absoluteFilePath(source), journal_);
   open_ = true;
   level_ = 0;
+  if (lockWaitMs_ != kLockWaitMs) setLockWait(lockWaitMs_);
+}
+
+void TADOConnection::setLockWait(int ms) noexcept {
+  lockWaitMs_ = std::max(0, ms);
+  if (!open_) return;
+  QSqlQuery q(QSqlDatabase::database(name_, false));
+  // Fails only on a connection that is unusable anyway; the next statement reports that.
+  q.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(lockWaitMs_));
 }
 
 void TADOConnection::Close() noexcept {
@@ -72,6 +82,12 @@ void TADOConnection::Close() noexcept {
   forgetSchema();
   prepared_.clear();
   closeDatabaseFile(name_, file_);
+}
+
+bool TADOConnection::letGoIfReplaced() noexcept {
+  if (!open_ || !replaced(file_)) return false;
+  Close();
+  return true;
 }
 
 void TADOConnection::forgetSchema() noexcept {
@@ -255,6 +271,16 @@ ResultSet TADOConnection::Execute(const QString& sql) {
   if (observer_) observer_(sql);
   ResultSet result = executeParsed(st);
   if (!st.readsOnly()) settle();
+  return result;
+}
+
+ResultSet TADOConnection::ExecuteBound(const QString& sql, const QVariantList& binds) {
+  Open();
+  const bool reads = parseStatement(sql).readsOnly();
+  checkFile(!reads);
+  if (observer_) observer_(sql);
+  ResultSet result = run(window::Sql{sql, binds});
+  if (!reads) settle();
   return result;
 }
 

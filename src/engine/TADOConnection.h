@@ -65,6 +65,9 @@ class TADOConnection {
   /// connection to the file. Never throws.
   void Close() noexcept;
   bool Connected() const { return open_; }
+  /// Closes the connection when the path now names another file than the one opened (see
+  /// closeDatabaseFile); true when it did. The next operation opens the file now there.
+  bool letGoIfReplaced() noexcept;
 
   /// Names of all tables, views and system tables, in the engine's order.
   QStringList GetTableNames();
@@ -81,6 +84,14 @@ class TADOConnection {
   /// Runs one statement of the station's dialect and returns its rows (none for statements
   /// that return none). Throws EDatabaseError with the engine's message.
   ResultSet Execute(const QString& sql);
+
+  /// Runs one statement of SQLite's own dialect with bound values, past the station's
+  /// dialect: for the station's hidden tables. Throws EDatabaseError.
+  ResultSet ExecuteBound(const QString& sql, const QVariantList& binds);
+
+  /// How long a write waits for another program's lock (kLockWaitMs unless set); takes effect
+  /// at once and at every opening.
+  void setLockWait(int ms) noexcept;
 
   /// Called with every statement's text before it runs (for tracing); may be empty.
   void setStatementObserver(std::function<void(const QString&)> observer) { observer_ = std::move(observer); }
@@ -109,6 +120,7 @@ class TADOConnection {
   OpenedFile file_;
   bool open_ = false;
   Journal journal_ = Journal::Wal;
+  int lockWaitMs_ = kLockWaitMs;
   int level_ = 0;
   // What is known of the schema while open; forgotten on close and rollback.
   QHash<QString, QVariant> verified_;  ///< lower-case name -> schema version last checked at

@@ -90,6 +90,12 @@ class HealthMonitor : public QObject {
   LineCounts& counts() { return counts_; }
   LineRecovery& line() { return *line_; }
   HealthDb& db() { return db_; }
+  /// db1.mdb may have been replaced by another file: the monitor's connections (its own and
+  /// the record's thread's) let go of the old one. Never waits on the record's thread.
+  void letGoIfReplaced() {
+    db_.letGoIfReplaced();
+    events_.writer().letGoIfReplaced();
+  }
   QLabel* notice() const { return marks_.notice(); }
   const StationView& view() const { return view_; }
 

@@ -3,20 +3,20 @@
 // connection of its own, then the long-term archive (archive/ in the station folder). Made,
 // used and destroyed on that one thread: its connections are opened there.
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "acquisition/core/MeasurementTables.h"
-#include "archive/core/ArchiveSettings.h"
 #include "engine/TADOConnection.h"
 #include "engine/TADOQuery.h"
+#include "store/ArchiveQueue.h"
 #include "store/core/SamplingRun.h"
 
 namespace archive {
 class ArchiveWriter;
-struct Run;
 }  // namespace archive
 
 namespace store {
@@ -36,12 +36,9 @@ struct SampleJob {
 struct WriteOutcome {
   /// Units whose row could not be stored (empty when all were).
   std::vector<UnitFailure> failures;
-  /// The archive's disk after the run, when it went low or recovered since the last run.
-  std::optional<archive::DiskSpace> diskChange;
+  /// Archive month files found damaged and set aside meanwhile, as the archive tells it.
+  QStringList archiveDamage;
 };
-
-/// True when the engine's text says another program holds the file's write lock.
-bool lockedByAnotherProgram(const QString& engineText);
 
 class SampleWriter {
  public:
@@ -50,26 +47,33 @@ class SampleWriter {
   SampleWriter(const SampleWriter&) = delete;
   SampleWriter& operator=(const SampleWriter&) = delete;
 
-  /// Stores one row per unit into the 24-hour tables, then hands the run to the archive (whose
-  /// failure never costs the 24-hour rows: it is logged once while it lasts and the runs not
-  /// yet archived go with the next run). Throws engine::EDatabaseError when the run as a whole
+  /// Stores one row per unit into the 24-hour tables, and with them the run in the archive's
+  /// queue (see ArchiveQueue.h), in one transaction; then hands the runs queued to the archive
+  /// (whose failure never costs the 24-hour rows: it is logged once while it lasts and the runs
+  /// stay queued for the next run). Throws engine::EDatabaseError when the run as a whole
   /// failed; then nothing of it is stored and it may be written again.
   WriteOutcome write(const SampleJob& job);
-  /// Free space under which the archive's disk counts as low; takes effect when the archive
-  /// is (re)opened.
-  void setLowDiskBytes(qint64 bytes) { lowDiskBytes_ = bytes; }
+  /// Archives the runs an earlier station left queued in db1.mdb; done once, before the first
+  /// run, and tried again with each run until it succeeds. Logs what it did; never throws.
+  void recoverQueued() noexcept;
   /// Empties the sample tables of units 1..unitCount. Throws engine::EDatabaseError.
   void clear(int unitCount);
+  /// How long a write waits for another program's lock (closing shortens it).
+  void setLockWait(int ms) noexcept { connection_.setLockWait(ms); }
+  /// Closes the connection when db1.mdb is now another file (see TADOConnection).
+  bool letGoIfReplaced() noexcept { return connection_.letGoIfReplaced(); }
 
  private:
-  std::optional<archive::DiskSpace> archiveRun(const SampleJob& job);
+  /// Appends what waits; damaged files set aside meanwhile go to `damage` when given.
+  void archiveQueued(QStringList* damage = nullptr);
 
   engine::TADOConnection connection_;
   engine::TADOQuery query_{connection_};
-  qint64 lowDiskBytes_ = archive::kLowDiskBytes;
   std::unique_ptr<archive::ArchiveWriter> archive_;
-  /// Runs the archive could not take yet, oldest first (a day's worth at most).
-  std::deque<archive::Run> unarchived_;
+  /// Runs the archive does not hold yet, oldest first (a day's worth at most), each also in
+  /// db1.mdb's queue under its seq.
+  std::deque<QueuedRun> unarchived_;
+  bool recovered_ = false;
   bool archiveFailing_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "store/StationStore.h"
 
 #include <QDateTime>
+#include <QDir>
 
 #include "common/NumberText.h"
 #include "store/core/Settings.h"
@@ -10,7 +11,16 @@
 
 namespace store {
 
-StationStore::StationStore() : thread_(std::make_unique<StoreThread>()) {}
+StationStore::StationStore()
+    : thread_(std::make_unique<StoreThread>()),
+      watch_(std::make_unique<ReplacementWatch>(QDir::current().absoluteFilePath(QStringLiteral("db1.mdb")))) {
+  // The window's connection first, at once: the first of the station's connections to let go
+  // empties the old file's log, before any other program reads the new file with it.
+  QObject::connect(watch_.get(), &ReplacementWatch::replaced, watch_.get(), [this] {
+    ADOConnection1.letGoIfReplaced();
+    thread_->letGoIfReplaced();
+  });
+}
 StationStore::~StationStore() = default;
 
 void StationStore::connect() {

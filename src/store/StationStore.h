@@ -19,6 +19,7 @@
 #include "engine/TADOCommand.h"
 #include "engine/TADOConnection.h"
 #include "engine/TADOQuery.h"
+#include "store/ReplacementWatch.h"
 #include "store/StoreThread.h"
 #include "store/core/SamplingRun.h"
 
@@ -74,6 +75,9 @@ class StationStore {
   bool waitIdle(std::chrono::milliseconds timeout = std::chrono::seconds(60));
   /// The store's thread, for its signals.
   StoreThread& thread() { return *thread_; }
+  /// Tells when db1.mdb is replaced by another file; the store's own connections let go of the
+  /// old file then, and every other holder of a connection to it must do the same.
+  ReplacementWatch& watch() { return *watch_; }
 
   /// The rows of a curve statement through ADOQuery2: `column` ("V" or "V1".."V108") against
   /// the time, in the order the engine returns them.
@@ -83,6 +87,7 @@ class StationStore {
 
  private:
   const std::unique_ptr<StoreThread> thread_;
+  const std::unique_ptr<ReplacementWatch> watch_;
 };
 
 }  // namespace store

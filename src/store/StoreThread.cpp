@@ -4,8 +4,11 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
+#include <QDir>
 #include <algorithm>
+#include <utility>
 
+#include "engine/DatabaseFile.h"
 #include "engine/EngineError.h"
 
 namespace store {
@@ -19,6 +22,7 @@ using Clock = std::chrono::steady_clock;
 }  // namespace
 
 StoreThread::StoreThread(Options options, QObject* parent) : QObject(parent), options_(options) {
+  busy_ = true;  // until the runs an earlier station left for the archive are archived
   thread_ = std::thread([this] { work(); });
 }
 
@@ -78,7 +82,9 @@ bool StoreThread::waitIdle(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
     idle = idle_.wait_for(lock, timeout, [this] { return queue_.empty() && !busy_; });
   }
-  QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+  // The answers, then the calls their handlers queued in turn (a box shown after the record).
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
   return idle;
 }
 
@@ -87,11 +93,29 @@ void StoreThread::post(F&& f) {
   QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::QueuedConnection);
 }
 
+void StoreThread::letGoIfReplaced() {
+  {
+    const std::lock_guard lock(mutex_);
+    letGoAsked_ = true;
+  }
+  wake_.notify_all();
+}
+
 void StoreThread::work() {
   SampleWriter writer;
+  // Runs an earlier station stored in db1.mdb but did not live to archive go first.
+  writer.recoverQueued();
   std::unique_lock lock(mutex_);
+  busy_ = false;
+  if (queue_.empty()) idle_.notify_all();
   for (;;) {
-    wake_.wait(lock, [this] { return closing_ || !queue_.empty(); });
+    sideWork(writer, lock);
+    if (queue_.empty() && !closing_) {
+      wake_.wait_until(lock, nextDiskCheck_, [this] {
+        return closing_ || !queue_.empty() || letGoAsked_ || Clock::now() >= nextDiskCheck_;
+      });
+      continue;
+    }
     if (queue_.empty() || (closing_ && Clock::now() >= closeBy_)) break;
     Job job = std::move(queue_.front());
     queue_.pop_front();
@@ -118,12 +142,43 @@ void StoreThread::work() {
   idle_.notify_all();
 }
 
+void StoreThread::sideWork(SampleWriter& writer, std::unique_lock<std::mutex>& lock) {
+  const bool letGo = std::exchange(letGoAsked_, false);
+  const bool diskDue = Clock::now() >= nextDiskCheck_;
+  if (!letGo && !diskDue) return;
+  if (diskDue) nextDiskCheck_ = Clock::now() + options_.diskCheckEvery;
+  const qint64 lowBytes = options_.lowDiskBytes;
+  lock.unlock();
+  if (letGo && writer.letGoIfReplaced()) qCInfo(lcStoreThread) << "the store's connection let go of the replaced db1.mdb";
+  if (diskDue) checkDisk(lowBytes);
+  lock.lock();
+}
+
+void StoreThread::checkDisk(qint64 lowBytes) {
+  const archive::DiskSpace disk = archive::checkDiskSpace(QDir::currentPath(), lowBytes);
+  if (disk.freeBytes < 0 || disk.low == diskLow_) return;
+  diskLow_ = disk.low;
+  QString text = disk.text;
+  if (disk.low) {
+    qCWarning(lcStoreThread).noquote() << text;
+  } else {
+    text = QStringLiteral("存放站点目录的磁盘可用空间 %1 MB").arg(disk.freeBytes / archive::kMiB);
+    qCInfo(lcStoreThread).noquote() << "the disk has enough free space again:" << text;
+  }
+  post([this, low = disk.low, text] { emit diskLow(low, text); });
+}
+
 bool StoreThread::writeRun(SampleWriter& writer, const SampleJob& job, std::unique_lock<std::mutex>& lock) {
   for (;;) {
     const Options options = options_;
-    writer.setLowDiskBytes(options.lowDiskBytes);
+    // Closing waits closeWait in all: a try begun then waits for a lock only as long as is left.
+    int lockWait = engine::kLockWaitMs;
+    if (closing_)
+      lockWait = static_cast<int>(std::clamp<long long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(closeBy_ - Clock::now()).count(), 0, engine::kLockWaitMs));
     lock.unlock();
-    bool locked = false;
+    writer.setLockWait(lockWait);
+    bool kept = false;
     QElapsedTimer clock;
     clock.start();
     try {
@@ -139,13 +194,10 @@ bool StoreThread::writeRun(SampleWriter& writer, const SampleJob& job, std::uniq
             return std::holds_alternative<std::unique_ptr<SampleJob>>(j);
           }));
         }
-        qCInfo(lcStoreThread) << "db1.mdb is free again; the" << waited << "sampling run(s) that waited are written now";
+        qCInfo(lcStoreThread) << "db1.mdb takes runs again; the" << waited << "sampling run(s) that waited are written now";
         post([this, waited] { emit delayEnded(waited); });
       }
-      if (outcome.diskChange) {
-        const archive::DiskSpace disk = *outcome.diskChange;
-        post([this, disk] { emit diskLow(disk.low, disk.text); });
-      }
+      for (const QString& damage : outcome.archiveDamage) post([this, damage] { emit archiveDamaged(damage); });
       if (outcome.failures.empty())
         post([this, seconds] { emit runStored(seconds); });
       else
@@ -153,30 +205,36 @@ bool StoreThread::writeRun(SampleWriter& writer, const SampleJob& job, std::uniq
     } catch (const std::exception& e) {
       const auto* db = dynamic_cast<const engine::EDatabaseError*>(&e);
       const QString text = QString::fromUtf8(e.what());
-      locked = db && lockedByAnotherProgram(db->engineText());
-      if (locked && !delayed_) {
+      kept = db && worthRetrying(db->engineText());
+      if (kept && !delayed_) {
         delayed_ = true;
         qCWarning(lcStoreThread).noquote() << "sampling run delayed, kept and tried again every"
                                            << options.retryEvery.count() << "ms:" << text;
         post([this, text] { emit delayStarted(text); });
-      } else if (!locked) {
+      } else if (!kept) {
         if (delayed_) {
           delayed_ = false;
-          qCInfo(lcStoreThread) << "db1.mdb is no longer locked";
+          qCInfo(lcStoreThread) << "the run that waited failed for another reason";
           post([this] { emit delayEnded(0); });
         }
         qCWarning(lcStoreThread).noquote() << "sampling run failed, no unit stored:" << text;
         post([this, text] { emit runFailed(text); });
       }
     }
+    // A full disk shows at once, not at the next scheduled check.
+    checkDisk(options.lowDiskBytes);
     lock.lock();
-    if (!locked) return true;
+    nextDiskCheck_ = Clock::now() + options_.diskCheckEvery;
+    if (!kept) return true;
     const Clock::time_point retryAt = Clock::now() + options.retryEvery;
     for (;;) {
       const Clock::time_point now = Clock::now();
       if (closing_ && now >= closeBy_) return false;
       if (now >= retryAt) break;
-      wake_.wait_until(lock, closing_ ? std::min(retryAt, closeBy_) : retryAt);
+      sideWork(writer, lock);
+      Clock::time_point until = std::min(retryAt, nextDiskCheck_);
+      if (closing_) until = std::min(until, closeBy_);
+      wake_.wait_until(lock, until);
     }
   }
 }

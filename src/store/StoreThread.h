@@ -4,10 +4,14 @@
 // enqueues (a few hundred microseconds); the answers come back as queued signals on the
 // thread that made this object.
 //
-// A run that meets another program's write lock is kept and tried again every retryEvery
-// until it is written; runs handed over meanwhile wait behind it, so no run's rows overtake an
-// earlier one's. The delay is announced once when it begins and once when it ends. Any other
-// failure (a damaged file, a unit table of a bad layout) is answered at once as before.
+// A run that meets another program's write lock, a full disk or a failing write is kept and
+// tried again every retryEvery until it is written; runs handed over meanwhile wait behind it,
+// so no run's rows overtake an earlier one's. The delay is announced once when it begins and
+// once when it ends. Any other failure (a damaged file, a unit table of a bad layout) is
+// answered at once as before.
+//
+// The free space of the station folder's disk is checked every diskCheckEvery and after every
+// run tried, whether it was written or not.
 //
 // Its connections to db1.mdb (SampleWriter) are opened, used and closed on the thread.
 #include <QObject>
@@ -34,10 +38,13 @@ class StoreThread : public QObject {
     /// Runs that may wait behind a delayed one: a day at one run every 180 s. Beyond it the
     /// oldest waiting run is dropped, and the log says so.
     std::size_t maxWaiting = 480;
-    /// How long closing waits for the runs still waiting to be written.
+    /// How long closing waits for the runs still waiting to be written, the try under way
+    /// included.
     std::chrono::milliseconds closeWait{10000};
-    /// Free space under which the archive's disk counts as low.
+    /// Free space under which the station folder's disk counts as low.
     qint64 lowDiskBytes = archive::kLowDiskBytes;
+    /// Between checks of the free space while no run is written.
+    std::chrono::milliseconds diskCheckEvery{60000};
   };
 
   explicit StoreThread(Options options, QObject* parent = nullptr);
@@ -57,9 +64,14 @@ class StoreThread : public QObject {
   void enqueueClear(int unitCount);
 
   /// Waits until everything handed over has been written or has failed, at most `timeout`,
-  /// then delivers the answers that wait for this thread. True when nothing is left. For
-  /// tests and for closing; the window never waits on it.
+  /// then delivers the answers that wait for this thread (and the calls their handlers
+  /// queued). True when nothing is left. For tests and for closing; the window never waits on
+  /// it.
   bool waitIdle(std::chrono::milliseconds timeout);
+
+  /// db1.mdb may have been replaced by another file: the thread lets go of the old one as soon
+  /// as the run under way (if any) is done. Never waits.
+  void letGoIfReplaced();
 
  signals:
   /// A sampling run stored every unit; writing it took `seconds`.
@@ -67,11 +79,14 @@ class StoreThread : public QObject {
   /// A sampling run failed (the whole run, or some units: one line each); the text the
   /// operator reads.
   void runFailed(const QString& text);
-  /// A run met another program's lock and is kept to be tried again; the engine's text.
+  /// A run met another program's lock (or a full disk, a failing write) and is kept to be
+  /// tried again; the text with its reason.
   void delayStarted(const QString& text);
   /// The lock that delayed runs is gone: `runs` were written late (0 when the run that waited
   /// then failed for another reason).
   void delayEnded(int runs);
+  /// A month file of the archive was found damaged and set aside; the archive's text.
+  void archiveDamaged(const QString& text);
   /// A clearing failed; the engine's text.
   void clearFailed(const QString& text);
   /// The disk holding the station folder went below the low mark (`low`, with a text giving
@@ -85,6 +100,10 @@ class StoreThread : public QObject {
   using Job = std::variant<std::unique_ptr<SampleJob>, Clear>;
 
   void work();
+  /// What the thread does besides runs: letting go of a replaced file, the disk check when due.
+  /// Called with the mutex held; unlocks it meanwhile.
+  void sideWork(SampleWriter& writer, std::unique_lock<std::mutex>& lock);
+  void checkDisk(qint64 lowBytes);
   /// Writes one run, trying again while the file is locked. False when closing gave up on it.
   bool writeRun(SampleWriter& writer, const SampleJob& job, std::unique_lock<std::mutex>& lock);
   void doClear(SampleWriter& writer, int unitCount);
@@ -98,9 +117,12 @@ class StoreThread : public QObject {
   std::deque<Job> queue_;
   bool busy_ = false;
   bool closing_ = false;
+  bool letGoAsked_ = false;
   std::chrono::steady_clock::time_point closeBy_;
   // Worker-only state.
-  bool delayed_ = false;  ///< a run is being kept by a lock (told once)
+  bool delayed_ = false;  ///< a run is being kept (told once)
+  bool diskLow_ = false;  ///< as last told
+  std::chrono::steady_clock::time_point nextDiskCheck_{};
   std::thread thread_;
 };
 

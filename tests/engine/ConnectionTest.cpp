@@ -55,10 +55,13 @@ TEST(Connection, MissingFileFailsAtOpenAndIsNeverCreated) {
   EXPECT_FALSE(QFileInfo::exists(folder.file(QStringLiteral("db1.mdb"))));
 }
 
-TEST(Connection, FilesThatAreNoDatabaseAreRefusedAndLeftUntouched) {
+TEST(Connection, FilesThatAreNoStationDatabaseAreRefusedAndLeftUntouched) {
   DatabaseFolder folder;
   const QString path = folder.file(QStringLiteral("db1.mdb"));
-  for (const QByteArray& content : {accessFile(), QByteArray()}) {
+  // Another program's SQLite database, in its own (rollback) journal.
+  folder.plainExec(QStringLiteral("other.db"), QStringLiteral("CREATE TABLE customer (name text)"));
+  const QByteArray otherDatabase = readAll(folder.file(QStringLiteral("other.db")));
+  for (const QByteArray& content : {accessFile(), QByteArray(), otherDatabase}) {
     {
       QFile f(path);
       ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));

@@ -1,6 +1,7 @@
 // Sampling killed at varied moments: every kill leaves a whole database, whole windows, and a
 // db1.mdb that opens on its own. Station-made tables, tables another program made with the
-// plain create statement (killed while they are being taken over, too), and clearings.
+// plain create statement (killed while they are being taken over, too), and clearings. After a
+// restart the archive holds every run the 24-hour tables hold.
 #include <signal.h>
 
 #include <QFile>
@@ -15,8 +16,10 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+#include "archive/core/ArchiveReader.h"
 #include "engine/TADOConnection.h"
 #include "engine/Transaction.h"
+#include "store/StoreThread.h"
 #include "store/core/SamplingRun.h"
 #include "store/core/Statements.h"
 #include "support/LockHolder.h"
@@ -156,6 +159,16 @@ std::vector<double> totals(const QString& path, int unit) {
   return out;
 }
 
+// The totals of the unit's runs the archive holds, in mV, sorted.
+std::vector<qint64> archivedTotals(const QString& folder, int unit) {
+  archive::ArchiveReader reader(folder + QStringLiteral("/archive"));
+  std::vector<qint64> out;
+  for (const archive::StoredRun& r : reader.runs(unit, 0, std::numeric_limits<qint64>::max()))
+    out.push_back(r.mv[archive::kTotalIndex]);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
 }  // namespace
 
 TEST(KillDuringSampling, EveryKillLeavesWholeWindows) {
@@ -191,7 +204,7 @@ TEST(KillDuringSampling, AKilledClearingLeavesWholeTables) {
   killRounds(folder, 20, {QStringLiteral("clear")}, [] {}, [](int) { return 0; });
 }
 
-TEST(KillDuringSampling, AKillWhileRunsThatWaitedForALockAreWrittenKeepsEveryRowInOrder) {
+TEST(KillDuringSampling, AKillWhileRunsThatWaitedForALockAreWrittenKeepsEveryRowInOrderAndArchivesItAtRestart) {
   StationFolder folder;
   folder.makeDatabase(QStringLiteral("5"), kUnits);
   prefill(false);
@@ -205,6 +218,12 @@ TEST(KillDuringSampling, AKillWhileRunsThatWaitedForALockAreWrittenKeepsEveryRow
   for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE(round);
     const int base = 1000 * (round + 1);
+    // In the first round the archive cannot be written at all (a plain file where its folder
+    // belongs): every run the child stores lives only in db1.mdb when it is killed.
+    QFile blocker(folder.file(QStringLiteral("archive")));
+    if (round == 0) {
+      ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
     LockHolder holder(folder.path());
     ASSERT_TRUE(holder.locked()) << holder.errors().toStdString();
     QProcess child;
@@ -232,6 +251,22 @@ TEST(KillDuringSampling, AKillWhileRunsThatWaitedForALockAreWrittenKeepsEveryRow
         want.push_back(base + r);
       }
       EXPECT_EQ(totals(db, u), want) << "unit " << u << ", " << written << " runs written";
+    }
+
+    // The station starts again: every run of the 24-hour tables reaches the archive, once.
+    if (round == 0) {
+      ASSERT_TRUE(blocker.remove());
+    }
+    {
+      store::StoreThread restarted;
+      ASSERT_TRUE(restarted.waitIdle(std::chrono::seconds(60)));
+    }
+    for (int u = 1; u <= kUnits; ++u) {
+      std::vector<qint64> runsInTables;
+      for (double v : totals(db, u))
+        if (v > 1000) runsInTables.push_back(std::llround(v * 1000));
+      std::sort(runsInTables.begin(), runsInTables.end());
+      EXPECT_EQ(archivedTotals(folder.path(), u), runsInTables) << "unit " << u;
     }
   }
   EXPECT_EQ(killedWhileRunning, 3);

@@ -116,13 +116,13 @@ TEST_F(SamplingRun, AFailingUnitCostsOnlyItsOwnRow) {
   fill(2, 480);
   fill(3, 10);
   fill(4, 480);
-  // Unit 2's insert fails after its drop and shift have run, as a full disk would make it.
+  // Unit 2's insert fails after its drop and shift have run, refused by another program's trigger.
   connection.Execute(QStringLiteral(
-      "CREATE TRIGGER refuse BEFORE INSERT ON cs_rows_measure2 BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END"));
+      "CREATE TRIGGER refuse BEFORE INSERT ON cs_rows_measure2 BEGIN SELECT RAISE(ABORT, 'refused by the plant'); END"));
   const std::vector<store::UnitFailure> failed = store::storeRun(connection, query, 4, tables);
   ASSERT_EQ(failed.size(), 1u);
   EXPECT_EQ(failed.front().unit, 2);
-  EXPECT_EQ(failed.front().text, QStringLiteral("磁盘已满：database or disk is full"));
+  EXPECT_EQ(failed.front().text, QStringLiteral("refused by the plant"));
   EXPECT_EQ(rows(1), 11);
   EXPECT_EQ(times(2), places(0, 479));  // neither dropped nor shifted
   EXPECT_EQ(rows(3), 11);                // the units after the failing one are stored too
@@ -130,8 +130,16 @@ TEST_F(SamplingRun, AFailingUnitCostsOnlyItsOwnRow) {
   EXPECT_EQ(value(QStringLiteral("select V from measure4 where measureTime=23.95")), 204);
   EXPECT_EQ(connection.TransactionLevel(), 0);
   EXPECT_FALSE(query.Active());
-  EXPECT_EQ(store::failureText(failed),
-            QStringLiteral("以下检测仪的采样数据未能保存：\n2号 (measure2)：磁盘已满：database or disk is full"));
+  EXPECT_EQ(store::failureText(failed), QStringLiteral("以下检测仪的采样数据未能保存：\n2号 (measure2)：refused by the plant"));
+
+  // A full disk met by one unit ends the whole run, which is stored nowhere and kept to be
+  // written again, rather than stored with a hole.
+  connection.Execute(QStringLiteral("DROP TRIGGER refuse"));
+  connection.Execute(QStringLiteral(
+      "CREATE TRIGGER refuse BEFORE INSERT ON cs_rows_measure2 BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END"));
+  EXPECT_THROW((void)store::storeRun(connection, query, 4, tables), engine::EDatabaseError);
+  EXPECT_EQ(rows(1), 11);
+  EXPECT_EQ(connection.TransactionLevel(), 0);
 
   connection.Execute(QStringLiteral("DROP TRIGGER refuse"));
   EXPECT_TRUE(store::storeRun(connection, query, 4, tables).empty());

@@ -55,7 +55,10 @@ class Connection {
 Settings loadSettings(const QString& dbFile, QStringList* problems) {
   Connection c(dbFile);
   QSqlQuery q(c.db());
-  q.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = ?"));
+  // A statement that cannot be prepared (the file locked, not a database) says why here;
+  // unchecked, the execution would only report a parameter count mismatch.
+  if (!q.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = ?")))
+    fail(QStringLiteral("无法读取放电设置"), q.lastError().text());
   q.addBindValue(QStringLiteral("dischargeSetting"));
   if (!q.exec() || !q.next()) fail(QStringLiteral("无法读取放电设置"), q.lastError().text());
   if (q.value(0).toInt() == 0) return {};
@@ -98,9 +101,10 @@ void saveSettings(const QString& dbFile, const Settings& settings) {
   if (!db.transaction()) fail(QStringLiteral("无法保存放电设置"), db.lastError().text());
   bool ok = q.exec(QStringLiteral("DELETE FROM dischargeSetting"));
   if (ok) {
-    q.prepare(QStringLiteral("INSERT INTO dischargeSetting (thresholdMv, marginMv, endMv, maxMinutes) VALUES (?, ?, ?, ?)"));
-    for (int v : {settings.thresholdMv, settings.marginMv, settings.endMv, settings.maxMinutes}) q.addBindValue(v);
-    ok = q.exec();
+    ok = q.prepare(QStringLiteral("INSERT INTO dischargeSetting (thresholdMv, marginMv, endMv, maxMinutes) VALUES (?, ?, ?, ?)"));
+    if (ok)
+      for (int v : {settings.thresholdMv, settings.marginMv, settings.endMv, settings.maxMinutes}) q.addBindValue(v);
+    ok = ok && q.exec();
   }
   if (!ok || !db.commit()) {
     const QString why = q.lastError().isValid() ? q.lastError().text() : db.lastError().text();

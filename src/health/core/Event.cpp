@@ -37,6 +37,7 @@ QString eventText(const Event& e) {
     case EventKind::StoreResumed: return QStringLiteral("存储恢复");
     case EventKind::DiskLow: return QStringLiteral("磁盘空间不足");
     case EventKind::DiskRecovered: return QStringLiteral("磁盘空间恢复");
+    case EventKind::ArchiveDamaged: return QStringLiteral("长期记录文件损坏");
   }
   return {};
 }

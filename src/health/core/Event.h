@@ -26,6 +26,8 @@ enum class EventKind {
   StoreResumed,   ///< the runs that waited are written
   DiskLow,        ///< the disk holding the station folder is nearly full
   DiskRecovered,
+  /// A month file of the long-term archive was found damaged and set aside (detail: which).
+  ArchiveDamaged,
 };
 
 /// How the record writes an event's time.

@@ -66,6 +66,14 @@ void EventWriter::setRetryMs(int ms) {
   wake_.notify_all();
 }
 
+void EventWriter::letGoIfReplaced() {
+  {
+    std::lock_guard lock(mutex_);
+    letGoAsked_ = true;
+  }
+  wake_.notify_all();
+}
+
 void EventWriter::readLimits(std::function<void(const LimitsRead&)> done) {
   {
     std::lock_guard lock(mutex_);
@@ -80,13 +88,21 @@ void EventWriter::run(QString databaseFile) {
   std::unique_lock lock(mutex_);
   for (;;) {
     const auto ready = [this] {
-      return stopping_ || limitsAsked_ || (!queue_.empty() && (!failing_ || flushAsked_));
+      return stopping_ || limitsAsked_ || letGoAsked_ || (!queue_.empty() && (!failing_ || flushAsked_));
     };
     if (failing_ && !queue_.empty() && !ready())
       wake_.wait_until(lock, nextTry_, ready);
     else
       wake_.wait(lock, ready);
     const bool last = stopping_;
+
+    if (letGoAsked_) {
+      letGoAsked_ = false;
+      lock.unlock();
+      db.letGoIfReplaced();
+      lock.lock();
+      if (!last) continue;
+    }
 
     if (limitsAsked_ && !last) {
       auto done = std::move(limitsAsked_);

@@ -53,6 +53,10 @@ class EventWriter {
   std::size_t pending() const;
   void setRetryMs(int ms);
 
+  /// db1.mdb may have been replaced by another file: the writer's thread lets go of the old
+  /// one at once (see HealthDb::letGoIfReplaced). Never waits.
+  void letGoIfReplaced();
+
   /// Reads the stored limits on the writer's thread; `done` is called there with the result.
   /// A read asked for while one is waiting replaces it.
   void readLimits(std::function<void(const LimitsRead&)> done);
@@ -75,6 +79,7 @@ class EventWriter {
   bool failing_ = false;
   bool flushAsked_ = false;
   bool stopping_ = false;
+  bool letGoAsked_ = false;
   std::chrono::steady_clock::time_point nextTry_{};
   std::function<void(const LimitsRead&)> limitsAsked_;
   std::thread thread_;

@@ -57,6 +57,12 @@ void HealthDb::open() {
   tablesReady_ = false;
 }
 
+void HealthDb::letGoIfReplaced() noexcept {
+  if (!opened_ || !QSqlDatabase::contains(name_) || !engine::replaced(*opened_)) return;
+  engine::closeDatabaseFile(name_, *opened_);
+  opened_.reset();
+}
+
 void HealthDb::ensureTables() {
   open();
   if (tablesReady_) return;
@@ -75,7 +81,8 @@ Limits HealthDb::loadLimits(QStringList* problems) {
   open();
   QSqlDatabase db = QSqlDatabase::database(name_, false);
   QSqlQuery q(db);
-  q.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = ?"));
+  if (!q.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = ?")))
+    fail(QStringLiteral("无法读取报警设置"), q.lastError().text());
   q.addBindValue(QStringLiteral("alarmLimit"));
   if (!q.exec() || !q.next()) fail(QStringLiteral("无法读取报警设置"), q.lastError().text());
   Limits limits;
@@ -118,10 +125,12 @@ void HealthDb::saveLimits(const Limits& limits) {
   QSqlQuery q(db);
   bool ok = q.exec(QStringLiteral("DELETE FROM alarmLimit"));
   if (ok) {
-    q.prepare(QStringLiteral("INSERT INTO alarmLimit (cellLow, cellHigh, totalLow, totalHigh, spreadHigh) "
-                             "VALUES (?, ?, ?, ?, ?)"));
-    for (Limit l : kAllLimits) q.addBindValue(optionalValue(limits[l]));
-    ok = q.exec();
+    ok = q.prepare(QStringLiteral("INSERT INTO alarmLimit (cellLow, cellHigh, totalLow, totalHigh, spreadHigh) "
+                                  "VALUES (?, ?, ?, ?, ?)"));
+    if (ok) {
+      for (Limit l : kAllLimits) q.addBindValue(optionalValue(limits[l]));
+      ok = q.exec();
+    }
   }
   if (!ok || !db.commit()) {
     const QString why = q.lastError().isValid() ? q.lastError().text() : db.lastError().text();
@@ -136,9 +145,9 @@ void HealthDb::append(const std::vector<Event>& events) {
   QSqlDatabase db = QSqlDatabase::database(name_, false);
   if (!db.transaction()) fail(QStringLiteral("无法写入事件记录"), db.lastError().text());
   QSqlQuery q(db);
-  q.prepare(QStringLiteral("INSERT INTO event (eventTime, unit, cell, value, kind, detail) VALUES (?, ?, ?, ?, ?, ?)"));
-  bool ok = true;
+  bool ok = q.prepare(QStringLiteral("INSERT INTO event (eventTime, unit, cell, value, kind, detail) VALUES (?, ?, ?, ?, ?, ?)"));
   for (const Event& e : events) {
+    if (!ok) break;
     q.addBindValue(e.time.toString(QString::fromLatin1(kEventTimeFormat)));
     q.addBindValue(e.unit);
     q.addBindValue(e.cell);
@@ -151,9 +160,9 @@ void HealthDb::append(const std::vector<Event>& events) {
   if (!ok) why = q.lastError().text();
   if (ok) {
     QSqlQuery prune(db);
-    prune.prepare(QStringLiteral("DELETE FROM event WHERE id <= (SELECT max(id) FROM event) - ?"));
+    ok = prune.prepare(QStringLiteral("DELETE FROM event WHERE id <= (SELECT max(id) FROM event) - ?"));
     prune.addBindValue(maxEvents_);
-    ok = prune.exec();
+    ok = ok && prune.exec();
     if (!ok) why = prune.lastError().text();
   }
   if (ok && !db.commit()) {
@@ -173,7 +182,7 @@ std::vector<StoredEvent> HealthDb::events(int unit, int limit) {
   if (unit) sql += QStringLiteral(" WHERE unit = ?");
   sql += QStringLiteral(" ORDER BY id DESC");
   if (limit > 0) sql += QStringLiteral(" LIMIT ?");
-  q.prepare(sql);
+  if (!q.prepare(sql)) fail(QStringLiteral("无法读取事件记录"), q.lastError().text());
   if (unit) q.addBindValue(unit);
   if (limit > 0) q.addBindValue(limit);
   if (!q.exec()) fail(QStringLiteral("无法读取事件记录"), q.lastError().text());

@@ -59,6 +59,9 @@ class HealthDb {
   std::vector<StoredEvent> events(int unit = 0, int limit = 0);
   /// Events held.
   qint64 eventCount();
+  /// Closes the connection when db1.mdb is now another file than the one opened; the next
+  /// use opens the new one.
+  void letGoIfReplaced() noexcept;
 
 
  private:

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "engine/EngineError.h"
 #include "engine/Transaction.h"
 #include "store/core/Statements.h"
 #include "store/core/TableNames.h"
@@ -41,6 +42,21 @@ void storeUnit(engine::TADOConnection& connection, engine::TADOQuery& query, int
 
 }  // namespace
 
+bool lockedByAnotherProgram(const QString& engineText) {
+  // SQLite's SQLITE_BUSY, after the engine's lock wait. "database table is locked" is a lock
+  // within one connection, which waiting does not end.
+  return engineText.contains(QLatin1StringView("database is locked"), Qt::CaseInsensitive);
+}
+
+bool worthRetrying(const QString& engineText) {
+  // SQLITE_FULL ("database or disk is full"), SQLITE_IOERR ("disk I/O error": a write the
+  // kernel refused, ENOSPC among them), and the engine's own text for a file replaced while
+  // the run's transaction was open: the run was stored nowhere and goes into the new file.
+  return lockedByAnotherProgram(engineText) || engineText.contains(QLatin1StringView("disk is full"), Qt::CaseInsensitive) ||
+         engineText.contains(QLatin1StringView("disk I/O error"), Qt::CaseInsensitive) ||
+         engineText.contains(QLatin1StringView("was replaced while a transaction was open"));
+}
+
 std::vector<UnitFailure> storeRun(engine::TADOConnection& connection, engine::TADOQuery& query, int unitCount,
                                   const acquisition::MeasurementTables& tables) {
   std::vector<UnitFailure> failures;
@@ -62,6 +78,9 @@ std::vector<UnitFailure> storeRun(engine::TADOConnection& connection, engine::TA
       // back, its window stands as before the run.
       query.Close();
       if (connection.TransactionLevel() != runLevel) throw;  // the run itself is over
+      // A full disk fails the next unit alike: the run is kept whole for later, not stored
+      // with holes.
+      if (const auto* db = dynamic_cast<const engine::EDatabaseError*>(&e); db && worthRetrying(db->engineText())) throw;
       failures.push_back({unit, QString::fromUtf8(e.what())});
     }
   }

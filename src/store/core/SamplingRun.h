@@ -24,12 +24,20 @@ struct UnitFailure {
 /// 0.05 times the rows kept, so a full table always holds 0, 0.05, ..., 23.95. Each unit's
 /// statements (count, drop-oldest, shift, create, insert) stand or fall together, and a unit
 /// that fails costs only its own row: every other unit is stored, and the failed ones are
-/// returned in ascending order (empty when all were stored). The run is one transaction, so a
+/// returned in ascending order (empty when all were stored); a failure worth retrying ends the
+/// whole run instead. The run is one transaction, so a
 /// kill loses the whole run and never half of a unit's window. Throws engine::EDatabaseError
 /// only when the run as a whole fails (the file cannot be opened or was replaced during the
 /// run, the commit fails): then no unit keeps a row of it. `query` is left closed.
 [[nodiscard]] std::vector<UnitFailure> storeRun(engine::TADOConnection& connection, engine::TADOQuery& query, int unitCount,
                                   const acquisition::MeasurementTables& tables);
+
+/// True when the engine's text says another program holds the file's write lock.
+bool lockedByAnotherProgram(const QString& engineText);
+/// True for a failure that passes by itself (another program's lock, a full disk, a write the
+/// disk refused, the file replaced during the run): a run that meets one is stored nowhere,
+/// not even in part, and is kept to be written again rather than lost.
+bool worthRetrying(const QString& engineText);
 
 /// The failures as the operator reads them, one unit a line.
 QString failureText(const std::vector<UnitFailure>& failures);
