@@ -43,10 +43,14 @@ QString signedMv(double mv) {
   return (r > 0 ? QStringLiteral("+") : QString()) + QString::number(r == 0 ? 0.0 : r, 'f', 1);
 }
 
-CompareDialog::CompareDialog(const QString& archiveFolder, int unit, const Range& range, QWidget* parent)
-    : QDialog(parent), unit_(unit), range_(range) {
+archive::DeviationReport comparisonOf(const QString& archiveFolder, int unit, const Range& range,
+                                      const archive::DeviationProgress& progress) {
   archive::ArchiveReader reader(archiveFolder);
-  report_ = archive::cellDeviations(reader, unit, range.fromMs, range.toMs, kColumns);
+  return archive::cellDeviations(reader, unit, range.fromMs, range.toMs, kColumns, 10, progress);
+}
+
+CompareDialog::CompareDialog(archive::DeviationReport report, int unit, const Range& range, QWidget* parent)
+    : QDialog(parent), unit_(unit), range_(range), report_(std::move(report)) {
   setWindowTitle(QStringLiteral("单体对比"));
 
   heading = new QLabel(this);

@@ -18,8 +18,9 @@ namespace trend {
 class CompareDialog : public QDialog {
   Q_OBJECT
  public:
-  /// Reads the archive now. Throws archive::ArchiveError for an empty range.
-  CompareDialog(const QString& archiveFolder, int unit, const Range& range, QWidget* parent = nullptr);
+  /// Shows `report`, the finder's pass over `range` (made beforehand, off the window's thread:
+  /// see comparisonOf).
+  CompareDialog(archive::DeviationReport report, int unit, const Range& range, QWidget* parent = nullptr);
 
   /// Prints the comparison (打印…); without it the button does nothing.
   std::function<void()> print;
@@ -40,6 +41,11 @@ class CompareDialog : public QDialog {
   Range range_;
   archive::DeviationReport report_;
 };
+
+/// The finder's pass over the unit's `range` of the archive in `archiveFolder`, with the chart's
+/// columns the dialog draws. `progress` as for archive::cellDeviations.
+archive::DeviationReport comparisonOf(const QString& archiveFolder, int unit, const Range& range,
+                                      const archive::DeviationProgress& progress = {});
 
 /// A deviation or trend in mV with one decimal and its sign: "+3.2", "-29.8", "0.0".
 QString signedMv(double mv);

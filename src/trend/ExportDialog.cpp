@@ -1,6 +1,5 @@
 #include "trend/ExportDialog.h"
 
-#include <QCoreApplication>
 #include <QDateEdit>
 #include <QDateTime>
 #include <QDialogButtonBox>
@@ -8,16 +7,15 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QLabel>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <climits>
 
 #include "archive/core/ArchiveExport.h"
 #include "toolkit/MessageBoxes.h"
+#include "trend/BackgroundScan.h"
 
 namespace trend {
 
@@ -73,29 +71,26 @@ QString ExportDialog::exportNow() {
   if (path.isEmpty()) return {};
   const qint64 fromMs = first.startOfDay().toMSecsSinceEpoch(), toMs = last.addDays(1).startOfDay().toMSecsSinceEpoch();
 
-  QProgressDialog progress(QStringLiteral("正在导出第%1台的长期记录…").arg(unit), QStringLiteral("取消"), 0, 1, this);
-  progress.setWindowTitle(windowTitle());
-  progress.setWindowModality(Qt::WindowModal);
-  progress.setMinimumDuration(0);
-  progress.setAutoReset(false);
-  progress.setAutoClose(false);
   qint64 written = 0;
-  const archive::ExportProgress onProgress = [&](qint64 done, qint64 total) {
-    written = done;
-    // The bar counts in thousands: a year's export may exceed an int's rows.
-    progress.setMaximum(int(std::clamp<qint64>(total / 1000 + 1, 1, INT_MAX)));
-    progress.setValue(int(std::min<qint64>(done / 1000, progress.maximum())));
-    if (progressShown) progressShown(progress);
-    QCoreApplication::processEvents();
-    return !progress.wasCanceled();
-  };
   try {
-    archive::ArchiveReader reader(folder_);
-    const archive::ExportResult result =
-        days ? archive::exportDaySummariesCsv(reader, unit, archive::dayOf(fromMs), archive::dayOf(toMs - 1), path, onProgress)
-             : archive::exportRunsCsv(reader, unit, fromMs, toMs, path, onProgress);
-    progress.close();
-    if (result == archive::ExportResult::Cancelled) {
+    const QString folder = folder_;
+    const bool complete = runInBackground(
+        this, windowTitle(), QStringLiteral("正在导出第%1台的长期记录…").arg(unit),
+        [&](ScanControl& control) {
+          const archive::ExportProgress onProgress = [&](qint64 done, qint64 total) {
+            written = done;
+            control.progress(done, total);
+            return !control.cancelled();
+          };
+          archive::ArchiveReader reader(folder);
+          const archive::ExportResult result =
+              days ? archive::exportDaySummariesCsv(reader, unit, archive::dayOf(fromMs), archive::dayOf(toMs - 1), path,
+                                                    onProgress)
+                   : archive::exportRunsCsv(reader, unit, fromMs, toMs, path, onProgress);
+          if (result == archive::ExportResult::Cancelled) control.cancel();
+        },
+        progressShown);
+    if (!complete) {
       outcome->setText(QStringLiteral("已取消，未写入文件。"));
       return {};
     }
@@ -103,7 +98,6 @@ QString ExportDialog::exportNow() {
                                   : QStringLiteral("已导出 %1 行到 %2。").arg(written).arg(QDir::toNativeSeparators(path)));
     return path;
   } catch (const std::exception& e) {
-    progress.close();
     outcome->setText(QString());
     boxes_.error(this, QString::fromUtf8(e.what()));
     return {};

@@ -1,6 +1,7 @@
 #pragma once
 // 导出长期记录: a unit's runs (time,V1..V108,V) or its day summaries over whole local days, as
-// CSV from the archive, written with a progress window that can cancel. A cancelled or failed
+// CSV from the archive, written on a thread of its own behind a progress window that can cancel
+// (the window's event loop goes on meanwhile). A cancelled or failed
 // export leaves no file behind (the archive's export writes under a temporary name).
 #include <QDialog>
 #include <QString>
@@ -30,7 +31,7 @@ class ExportDialog : public QDialog {
 
   /// The file to write (title, suggested name); empty: none. By default the save file dialog.
   std::function<QString(const QString& title, const QString& suggested)> askSavePath;
-  /// Called at every update of the progress window.
+  /// Called at every update of the progress window (first before the export starts).
   std::function<void(QProgressDialog&)> progressShown;
 
   QSpinBox* unitBox = nullptr;

@@ -18,6 +18,7 @@
 #include "report/RvSystem.h"
 #include "toolkit/HandlerGuard.h"
 #include "toolkit/QueryChart.h"
+#include "trend/BackgroundScan.h"
 #include "trend/CompareDialog.h"
 #include "trend/ExportDialog.h"
 #include "trend/core/AxisFit.h"
@@ -204,7 +205,21 @@ void TrendView::fitAxis() {
 void TrendView::openComparison() {
   const Range r = shownRange();
   if (r.toMs <= r.fromMs) throw std::runtime_error(QStringLiteral("第%1台尚无长期记录").arg(view_.unit()).toStdString());
-  CompareDialog dialog(folder_, view_.unit(), r, view_.DBChart1->window());
+  const int unit = view_.unit();
+  archive::DeviationReport report;
+  QWidget* window = view_.DBChart1->window();
+  const bool complete = runInBackground(
+      window, QStringLiteral("单体对比"), QStringLiteral("正在读取第%1台的长期记录…").arg(unit),
+      [&, folder = folder_](ScanControl& control) {
+        control.progress(0, archive::ArchiveReader(folder).estimateRuns(unit, r.fromMs, r.toMs));
+        report = comparisonOf(folder, unit, r, [&](qint64 read) {
+          control.progress(read, control.total());
+          return !control.cancelled();
+        });
+      },
+      progressShown);
+  if (!complete || !report.complete) return;
+  CompareDialog dialog(std::move(report), unit, r, window);
   dialog.print = [this, &dialog] { runReport(dialog.reportBody(station_)); };
   runDialog(dialog);
 }

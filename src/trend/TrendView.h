@@ -48,7 +48,8 @@ class TrendView : public QObject {
   std::function<std::optional<QDate>(const QDate& initial)> askDate;
   /// A file to write, or empty when the operator gave none.
   std::function<QString(const QString& title, const QString& suggested)> askSavePath;
-  /// Called whenever an export's progress window updates (tests cancel through it).
+  /// Called whenever a progress window (the comparison's pass, an export) updates; tests cancel
+  /// through it.
   std::function<void(QProgressDialog&)> progressShown;
   /// Runs a report body through the report component (output options, preview, printer, PDF).
   std::function<void(const std::function<void(report::PageWriter&)>& body)> runReport;
