@@ -17,6 +17,7 @@
 #include <QUuid>
 
 #include "engine/DatabaseFile.h"
+#include "engine/DirectStatements.h"
 #include "engine/EngineError.h"
 #include "engine/FailureText.h"
 
@@ -47,12 +48,6 @@ void removeWithSideFiles(const QString& path) {
     QFile::remove(path + suffix);
 }
 
-/// The SQLite connection behind a Qt SQL connection of the SQLite driver.
-sqlite3* handleOf(const QSqlDatabase& db) {
-  const QVariant v = db.driver()->handle();
-  if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0) return nullptr;
-  return *static_cast<sqlite3* const*>(v.constData());
-}
 
 /// Copies every page of `from` into the new file `partial` with SQLite's online backup, in one
 /// step: one read transaction, so the copy is the file as committed when the step began
@@ -62,8 +57,8 @@ QString copyPages(const QSqlDatabase& from, const QString& partial) {
   QSqlDatabase target = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), to.name());
   target.setDatabaseName(partial);
   if (!target.open()) return errorText(target.lastError());
-  sqlite3* source = handleOf(from);
-  sqlite3* copy = handleOf(target);
+  sqlite3* source = sqliteHandle(from);
+  sqlite3* copy = sqliteHandle(target);
   if (!source || !copy) return QStringLiteral("no SQLite connection behind the Qt SQL driver");
   sqlite3_backup* backup = sqlite3_backup_init(copy, "main", source, "main");
   if (!backup) return QString::fromUtf8(sqlite3_errmsg(copy));

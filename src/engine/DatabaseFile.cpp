@@ -63,8 +63,9 @@ OpenedFile openDatabaseFile(const QString& connectionName, const QString& path, 
     q.finish();
     // A write-ahead log lets readers (a report script, a database browser holding a
     // transaction open) read while the station commits, and a commit never rewrites pages a
-    // copy is reading. The log is checkpointed after every run, so the file alone is at most
-    // one run behind, and removed at the last close. Neither journal is essential, so a file
+    // copy is reading. The log is checkpointed every few commits (see
+    // TADOConnection::setCheckpointInterval) and removed at the last close; until then it is
+    // part of the database, which copies made through SQLite take along. Neither journal is essential, so a file
     // that cannot switch (read-only) still opens.
     if (opened.writable)
       q.exec(journal == Journal::Rollback ? QStringLiteral("PRAGMA journal_mode=DELETE")

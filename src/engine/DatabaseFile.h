@@ -24,7 +24,8 @@ std::optional<FileIdentity> identityOf(const QString& path);
 
 /// How commits reach the file. Wal (the default): through the write-ahead log db1.mdb-wal,
 /// so a reader holding a read transaction never blocks a commit; the log is copied into the
-/// file after every outermost commit and removed when the last connection closes. Rollback:
+/// file after outermost commits (TADOConnection::setCheckpointInterval) and removed when the
+/// last connection closes. Rollback:
 /// each commit rewrites pages of the file itself (kept for comparison in the benchmarks).
 enum class Journal { Wal, Rollback };
 

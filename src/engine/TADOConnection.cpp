@@ -1,5 +1,6 @@
 #include "engine/TADOConnection.h"
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <QDir>
@@ -14,6 +15,7 @@
 
 #include "engine/ConnectionString.h"
 #include "engine/Dialect.h"
+#include "engine/DirectStatements.h"
 #include "engine/EngineError.h"
 #include "engine/WindowUpkeep.h"
 
@@ -49,7 +51,8 @@ bool anyWriteBit(const QString& path) {
 }  // namespace
 
 TADOConnection::TADOConnection()
-    : name_(QStringLiteral("cs_engine_%1").arg(connectionSerial.fetch_add(1))) {}
+    : name_(QStringLiteral("cs_engine_%1").arg(connectionSerial.fetch_add(1))),
+      direct_(std::make_unique<DirectStatements>()) {}
 
 TADOConnection::~TADOConnection() {
   Close();
@@ -63,6 +66,8 @@ void TADOConnection::Open() {
   file_ = openDatabaseFile(name_, QDir::current().absoluteFilePath(source), journal_);
   open_ = true;
   level_ = 0;
+  commitsUnsettled_ = 0;
+  direct_->attach(sqliteHandle(QSqlDatabase::database(name_, false)));
 }
 
 void TADOConnection::Close() noexcept {
@@ -71,6 +76,8 @@ void TADOConnection::Close() noexcept {
   level_ = 0;
   forgetSchema();
   prepared_.clear();
+  // Statements still kept would hold the handle open.
+  direct_->clear();
   closeDatabaseFile(name_, file_);
 }
 
@@ -290,11 +297,37 @@ ResultSet TADOConnection::executeParsed(const Statement& st) {
   return run(st.text);
 }
 
+std::optional<window::Layout> TADOConnection::windowLayout(const QString& table) {
+  Open();
+  checkFile(true);
+  // Verified at this schema version (by any program): the registry row alone, straight.
+  const auto known = verified_.constFind(table.toLower());
+  if (known != verified_.cend() &&
+      direct_->integer(direct_->get(QStringLiteral("PRAGMA schema_version"))) == known->toLongLong()) {
+    sqlite3_stmt* st = direct_->get(window::lookupStatement(table).text);
+    const QByteArray name = table.toUtf8();
+    sqlite3_bind_text(st, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+    std::optional<window::Layout> layout;
+    if (sqlite3_step(st) == SQLITE_ROW)
+      layout = window::Layout{sqlite3_column_int64(st, 0), sqlite3_column_int(st, 1), sqlite3_column_int(st, 2)};
+    sqlite3_reset(st);
+    if (layout) return layout;
+  }
+  return resolve(table, true).layout;
+}
+
+sqlite3_stmt* TADOConnection::direct(const QString& text) {
+  Open();
+  checkFile(true);
+  if (observer_) observer_(text);
+  return direct_->get(text);
+}
+
 int TADOConnection::BeginTrans() {
   Open();
   checkFile(true);
-  if (level_ == 0) run(QStringLiteral("BEGIN IMMEDIATE"));
-  else run(QStringLiteral("SAVEPOINT cs_level%1").arg(level_ + 1));
+  if (level_ == 0) run(window::Sql{QStringLiteral("BEGIN IMMEDIATE"), {}, true});
+  else run(window::Sql{QStringLiteral("SAVEPOINT cs_level%1").arg(level_ + 1), {}, true});
   return ++level_;
 }
 
@@ -302,14 +335,16 @@ void TADOConnection::CommitTrans() {
   if (!open_ || level_ == 0) throw EDatabaseError(QStringLiteral("No transaction is active."));
   // A commit into a file that is no longer the named one would be lost to every reader.
   if (level_ == 1) checkFile(true);
-  if (level_ == 1) run(QStringLiteral("COMMIT"));
-  else run(QStringLiteral("RELEASE cs_level%1").arg(level_));
+  if (level_ == 1) run(window::Sql{QStringLiteral("COMMIT"), {}, true});
+  else run(window::Sql{QStringLiteral("RELEASE cs_level%1").arg(level_), {}, true});
   --level_;
   if (level_ == 0) settle();
 }
 
 void TADOConnection::settle() noexcept {
   if (!file_.wal || level_ > 0) return;
+  if (++commitsUnsettled_ < checkpointInterval_) return;
+  commitsUnsettled_ = 0;
   try {
     // PASSIVE: copies every frame no reader still needs, without waiting for readers. A
     // reader holding an old snapshot leaves the rest for the next commit.

@@ -27,8 +27,13 @@
 #include "engine/EngineError.h"
 #include "engine/TimeWindow.h"
 
+struct sqlite3_stmt;
+
 namespace engine::window {
 struct Found;
+}
+namespace engine {
+class DirectStatements;
 }
 
 namespace engine {
@@ -44,7 +49,7 @@ struct ResultSet {
 class TADOConnection {
  public:
   /// How commits reach the file (see DatabaseFile.h): a write-ahead log, checkpointed after
-  /// every outermost commit and removed at Close, unless set otherwise.
+  /// outermost commits (setCheckpointInterval) and removed at Close, unless set otherwise.
   using Journal = engine::Journal;
 
   TADOConnection();
@@ -57,6 +62,11 @@ class TADOConnection {
   const QString& ConnectionString() const { return connectionString_; }
   /// Takes effect at the next opening.
   void setJournal(Journal journal) { journal_ = journal; }
+  /// With a write-ahead log, what is committed is copied into the file after every `commits`-th
+  /// outermost commit (1, the default: after each; SQLite's own checkpoint still runs whenever
+  /// the log passes 1000 pages) and at Close. The log is part of the database meanwhile: a
+  /// copy through SQLite (engine::backupDatabase, sqlite3's .backup) takes it along.
+  void setCheckpointInterval(int commits) { checkpointInterval_ = commits < 1 ? 1 : commits; }
 
   /// Opens the connection if closed. Throws EDatabaseError.
   void Open();
@@ -81,6 +91,17 @@ class TADOConnection {
   /// Runs one statement of the station's dialect and returns its rows (none for statements
   /// that return none). Throws EDatabaseError with the engine's message.
   ResultSet Execute(const QString& sql);
+
+  /// The layout of `table` when it is a windowed table (TimeWindow.h), its hidden parts checked
+  /// and mended as for any statement that changes it; none for anything else (no such table, a
+  /// plain or another program's table). Throws EDatabaseError.
+  std::optional<window::Layout> windowLayout(const QString& table);
+  /// A statement of SQLite's own dialect kept prepared, to be bound straight and run with
+  /// directStatements() (DirectStatements.h): the engine's own paths over windowed tables
+  /// (WindowRun.h). Checks the file and tells the statement observer as Execute does; valid
+  /// while the connection stays open. Throws EDatabaseError.
+  sqlite3_stmt* direct(const QString& text);
+  DirectStatements& directStatements() { return *direct_; }
 
   /// Called with every statement's text before it runs (for tracing); may be empty.
   void setStatementObserver(std::function<void(const QString&)> observer) { observer_ = std::move(observer); }
@@ -119,6 +140,9 @@ class TADOConnection {
   // Statements that recur, kept prepared while open (SQLite re-prepares them after a schema
   // change by itself).
   QHash<QString, std::shared_ptr<QSqlQuery>> prepared_;
+  std::unique_ptr<DirectStatements> direct_;
+  int checkpointInterval_ = 1;
+  int commitsUnsettled_ = 0;
   std::function<void(const QString&)> observer_;
 };
 

@@ -32,19 +32,6 @@ QString newKey(const QString& t, const QString& step) {
       .arg(kBlock - 1);
 }
 
-// The prepared insert of a table with `columns` columns: the key, the step, then the other
-// columns' values. Built once per table: it is the text under which the statement is kept.
-QString insertText(const QString& t, int columns) {
-  static QHash<QString, QString> texts;  // the engine runs on one thread
-  const QString id = t + QLatin1Char('/') + QString::number(columns);
-  if (const auto it = texts.constFind(id); it != texts.cend()) return *it;
-  QString text = QStringLiteral("INSERT INTO %1 VALUES (%2,?").arg(rowsTable(t), newKey(t, QStringLiteral("?")));
-  for (int i = 1; i < columns; ++i) text += QStringLiteral(",?");
-  text += QLatin1Char(')');
-  texts.insert(id, text);
-  return text;
-}
-
 // A number literal as SQLite would type it: integer without a point or exponent, real otherwise.
 QVariant literalValue(const QString& text) {
   if (text.compare(QLatin1String("null"), Qt::CaseInsensitive) == 0) return {};
@@ -69,6 +56,18 @@ long long stepOf(double hours, const QString& table) {
 }
 
 }  // namespace
+
+QString insertStatement(const QString& t, int columns) {
+  // Each thread keeps its own: the store's thread and the window's each run an engine.
+  thread_local QHash<QString, QString> texts;
+  const QString id = t + QLatin1Char('/') + QString::number(columns);
+  if (const auto it = texts.constFind(id); it != texts.cend()) return *it;
+  QString text = QStringLiteral("INSERT INTO %1 VALUES (%2,?").arg(rowsTable(t), newKey(t, QStringLiteral("?")));
+  for (int i = 1; i < columns; ++i) text += QStringLiteral(",?");
+  text += QLatin1Char(')');
+  texts.insert(id, text);
+  return text;
+}
 
 bool hasTimeColumn(const std::vector<ColumnDef>& columns) {
   for (const ColumnDef& c : columns)
@@ -237,7 +236,7 @@ std::vector<Sql> translate(const Statement& st, const Layout& layout) {
       QVariant step;  // null for a null time
       if (time.compare(QLatin1String("null"), Qt::CaseInsensitive) != 0)
         step = layout.base + stepOf(*numberLiteral(time), t);
-      Sql sql{insertText(t, layout.columnCount), {step, step, step, step, step}, true};
+      Sql sql{insertStatement(t, layout.columnCount), {step, step, step, step, step}, true};
       sql.binds.reserve(st.values.size() + 4);
       for (int i = 0; i < st.values.size(); ++i)
         if (i != layout.timeIndex) sql.binds << literalValue(st.values.at(i));

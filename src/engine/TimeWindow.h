@@ -82,6 +82,11 @@ std::vector<Sql> createStatements(const QString& table, const std::vector<Column
 /// None of the objects may exist yet.
 std::vector<Sql> objectStatements(const QString& table, const std::vector<ColumnDef>& columns, long long base);
 
+/// The kept insert into the row store of a table with `columns` columns: the new key (the step
+/// bound to its first four places), the step (the fifth), then the other columns' values in
+/// order. The same text for the same table, under which the statement is kept.
+QString insertStatement(const QString& table, int columns);
+
 /// Names of the hidden objects behind a windowed table.
 QString rowsTableName(const QString& table);
 QString keyedViewName(const QString& table);

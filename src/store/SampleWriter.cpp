@@ -23,6 +23,7 @@ bool lockedByAnotherProgram(const QString& engineText) {
 
 SampleWriter::SampleWriter() {
   connection_.setConnectionString(QString::fromLatin1(kConnectionString));
+  connection_.setCheckpointInterval(kRunsPerCheckpoint);
 }
 
 SampleWriter::~SampleWriter() = default;

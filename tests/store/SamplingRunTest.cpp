@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "engine/Backup.h"
 #include "engine/TADOConnection.h"
 #include "engine/TADOQuery.h"
 #include "engine/Transaction.h"
@@ -84,6 +85,24 @@ TEST_F(SamplingRun, RowsCarryTheMeasurementTables) {
   EXPECT_EQ(value(QStringLiteral("select V1 from measure2")), 3.795);
   EXPECT_EQ(value(QStringLiteral("select V108 from measure2")), 16);
   EXPECT_EQ(value(QStringLiteral("select V from measure2")), 202);
+}
+
+TEST_F(SamplingRun, ARowHoldsWhatItsStatementTextGivesOnEveryRun) {
+  // Values whose nearest double has more digits than the statement text carries, a whole
+  // number, a tiny one: the first run creates the table through the statements, the later
+  // runs write to the table as it stands. Every run's row holds the same values.
+  tables.CellVoltage[1][1] = 0.1 + 0.2;
+  tables.CellVoltage[1][2] = 1.0 / 3;
+  tables.CellVoltage[1][3] = 1.5e-7;
+  tables.CellVoltage[1][4] = 2.25;
+  tables.TotalVoltage[1] = 48;
+  for (int run = 0; run < 3; ++run) ASSERT_TRUE(store::storeRun(connection, query, 1, tables).empty());
+  EXPECT_EQ(value(QStringLiteral("select count(*) from (select distinct V1, V2, V3, V4, V5, V108, V, typeof(V1), "
+                                 "typeof(V) from measure1)")),
+            1);
+  EXPECT_EQ(value(QStringLiteral("select V1 from measure1 where measureTime=0.1")), 0.3);
+  EXPECT_EQ(value(QStringLiteral("select V from measure1 where measureTime=0.1")), 48);
+  EXPECT_EQ(times(1), places(0, 2));
 }
 
 TEST_F(SamplingRun, TimesFollowTheRowCountAndTheWindowStaysAtADay) {
@@ -195,6 +214,21 @@ TEST_F(SamplingRun, TheDatabaseFileAloneHoldsEveryRunAndEveryClearing) {
   EXPECT_EQ(readCopyAlone(folder.path(), QStringLiteral("pragma integrity_check")), QStringLiteral("ok"));
   store::clearSamples(connection, query, 1);
   EXPECT_EQ(readCopyAlone(folder.path(), counts), QStringLiteral("0,3"));
+}
+
+TEST_F(SamplingRun, RunsWaitingForTheirCheckpointAreInEveryBackupAndInTheFileAfterClosing) {
+  connection.setCheckpointInterval(store::kRunsPerCheckpoint);
+  fill(1, 5);
+  for (int run = 0; run < 3; ++run) ASSERT_TRUE(store::storeRun(connection, query, 2, tables).empty());
+  const QString counts = QStringLiteral("select (select count(*) from measure1) || ',' || (select count(*) from measure2)");
+  // A copy as the daily backup and 备份数据库… make it, while the station has the file open.
+  QTemporaryDir elsewhere;
+  ASSERT_EQ(engine::backupDatabase(folder.file(QStringLiteral("db1.mdb")), elsewhere.filePath(QStringLiteral("db1.mdb"))),
+            QString());
+  EXPECT_EQ(readCopyAlone(elsewhere.path(), counts), QStringLiteral("8,3"));
+  connection.Close();
+  EXPECT_EQ(readCopyAlone(folder.path(), counts), QStringLiteral("8,3"));
+  EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("db1.mdb-wal"))));
 }
 
 TEST_F(SamplingRun, ClearingEmptiesTheCountedTablesOnly) {

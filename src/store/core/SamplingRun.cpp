@@ -2,9 +2,12 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <stdexcept>
 
 #include "engine/Transaction.h"
+#include "engine/WindowRun.h"
 #include "store/core/Statements.h"
 #include "store/core/TableNames.h"
 
@@ -17,8 +20,32 @@ int run(engine::TADOQuery& query, const QString& statement) {
   return query.ExecSQL();
 }
 
+// The unit's row as the statements below store it, on a table in the form the station makes
+// (V1..V108, V, measureTime last), straight on kept statements. False when the table is in
+// another form (not there yet, a plain table to take over, other columns) or a value is no
+// number: the statements then say what happens.
+bool storeUnitDirect(engine::TADOConnection& connection, int unit, const acquisition::MeasurementTables& tables) {
+  std::array<double, acquisition::kCells + 1> values{};
+  for (int k = 1; k <= acquisition::kCells; ++k) values[std::size_t(k - 1)] = tables.CellVoltage[unit][k];
+  values.back() = tables.TotalVoltage[unit];
+  for (const double v : values)
+    if (!std::isfinite(v)) return false;
+  const QString table = sampleTableName(unit);
+  std::optional<engine::window::Layout> layout = connection.windowLayout(table);
+  if (!layout || layout->columnCount != int(values.size()) + 1 || layout->timeIndex != int(values.size())) return false;
+  long long rows = engine::window::storedRows(connection, table);
+  if (rows >= kWindowRows) {
+    const int dropped = engine::window::deleteAtStep(connection, table, *layout, 0);
+    engine::window::lowerTimes(connection, table, *layout, 1);
+    if (dropped > 0) rows -= dropped;  // as below
+  }
+  engine::window::insertAtStep(connection, table, *layout, values, rows);
+  return true;
+}
+
 void storeUnit(engine::TADOConnection& connection, engine::TADOQuery& query, int unit,
                const acquisition::MeasurementTables& tables) {
+  if (storeUnitDirect(connection, unit, tables)) return;
   int rows = 0;
   if (tableExists(connection, sampleTableName(unit))) {
     query.setSQL(rowCount(unit));

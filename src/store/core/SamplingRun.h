@@ -13,6 +13,14 @@ inline constexpr double kSamplingThreshold = 180;  ///< seconds of polling per s
 inline constexpr int kWindowRows = 480;            ///< 24 hours at one row per 0.05 hour
 inline constexpr double kTimeStep = 0.05;          ///< hours per row
 
+/// Runs between two copies of the write-ahead log into db1.mdb (SQLite also copies whenever the
+/// log passes 1000 pages, about four runs of 99 units): a page that several runs change is
+/// written into the file once. The log is part of the database meanwhile; every copy the
+/// station makes or offers (the daily backup, 备份数据库…, --backup, sqlite3's .backup) takes
+/// it along, and closing copies it in and removes it.
+inline constexpr int kRunsPerCheckpoint = 10;
+
+
 /// A unit whose row could not be stored in a run, with the engine's message.
 struct UnitFailure {
   int unit = 0;
