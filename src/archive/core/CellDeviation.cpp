@@ -26,7 +26,8 @@ struct Fit {
 
 }  // namespace
 
-DeviationReport cellDeviations(ArchiveReader& reader, int unit, qint64 fromMs, qint64 toMs, int columns, int top) {
+DeviationReport cellDeviations(ArchiveReader& reader, int unit, qint64 fromMs, qint64 toMs, int columns, int top,
+                               const DeviationProgress& progress) {
   if (toMs <= fromMs || columns < 1) throw ArchiveError("长期记录：时间范围无效");
   std::vector<Fit> fits(kCells);
   // One pass: the fits and every cell's curve (the chosen cells' curves are kept at the end).
@@ -40,7 +41,9 @@ DeviationReport cellDeviations(ArchiveReader& reader, int unit, qint64 fromMs, q
       col.min = std::numeric_limits<double>::max();
       col.max = std::numeric_limits<double>::lowest();
     }
-  reader.forEachMonth(unit, fromMs, toMs, [&](std::vector<StoredRun>& runs) {
+  qint64 read = 0;
+  const bool complete = reader.forEachMonth(unit, fromMs, toMs, [&](std::vector<StoredRun>& runs) {
+    read += qint64(runs.size());
     for (const StoredRun& r : runs) {
       if (r.cellCount < 2) continue;
       double mean = 0;
@@ -58,10 +61,11 @@ DeviationReport cellDeviations(ArchiveReader& reader, int unit, qint64 fromMs, q
         c.mean += dev;
       }
     }
-    return true;
+    return !progress || progress(read);
   });
 
   DeviationReport report;
+  report.complete = complete;
   for (int i = 0; i < kCells; ++i) {
     const Fit& f = fits[std::size_t(i)];
     if (f.n == 0) continue;
