@@ -84,6 +84,8 @@ TrendView::TrendView(history::HistoryView& view, toolkit::HandlerGuard& guard, Q
 
 TrendView::~TrendView() {
   view_.drawOther = nullptr;
+  // A reading under way posts to this object: it has to end first.
+  for (const auto& reading : readings_) reading->thread.join();
 }
 
 void TrendView::fillMenu(QMenu& menu) {
@@ -156,25 +158,86 @@ Range TrendView::shownRange() {
   return range_.at(t, reader.span(view_.unit()));
 }
 
+struct TrendView::Loaded {
+  int asked = 0;
+  int unit = 0;
+  QString selectorText;
+  Span span = Span::Day;
+  Range range;
+  TrendCurve curve;
+  QStringList problems;
+  QString failure;
+};
+
 bool TrendView::draw(int unit, const history::Selector& selector) {
   toolkit::QueryChart& chart = *view_.DBChart1;
+  const int asked = ++asked_;
   // An opening from the tables (the view hidden) starts at the stored day.
   if (!view_.isShown()) range_.choose(Span::Day);
   if (range_.isStoredDay()) {
     chart.showHourAxis();
     return false;
   }
-  archive::ArchiveReader reader(folder_);
   const qint64 t = now();
-  const Range r = range_.span() == Span::All ? range_.at(t, reader.span(unit)) : range_.at(t);
+  const Span span = range_.span();
   chart.clearSeries();
-  chart.showTimeAxis(r.fromMs, std::max(r.toMs, r.fromMs + 1), axisFormat(range_.span()), axisTicks(range_.span()));
+  if (span != Span::All) {
+    const Range r = range_.at(t);
+    chart.showTimeAxis(r.fromMs, std::max(r.toMs, r.fromMs + 1), axisFormat(span), axisTicks(span));
+    chart.setTitleLine(rangeTitle(unit, view_.ComboBox1->currentText(), span, r, false));
+  }
   chart.setValueMaximum(selector.axisMaximum());
-  TrendCurve curve;
-  if (r.toMs > r.fromMs)
-    curve = trendCurve(reader.series(unit, selector.cell, r.fromMs, r.toMs, std::max(1, chart.plotWidth() - kSpareColumns)));
-  for (const QString& problem : reader.takeProblems()) qCWarning(lcTrend).noquote() << problem;
-  chart.setTitleLine(rangeTitle(unit, view_.ComboBox1->currentText(), range_.span(), r, curve.samples == 0));
+  // The archive is read on a thread of its own: a long range takes a while from the disk.
+  collectReadings();
+  auto reading = std::make_unique<Reading>();
+  Reading& r = *reading;
+  reading->thread = std::thread([this, &r, asked, unit, cell = selector.cell, text = view_.ComboBox1->currentText(),
+                                 range = range_, span, t, folder = folder_,
+                                 columns = std::max(1, chart.plotWidth() - kSpareColumns)] {
+    auto loaded = std::make_shared<Loaded>();
+    loaded->asked = asked;
+    loaded->unit = unit;
+    loaded->selectorText = text;
+    loaded->span = span;
+    try {
+      archive::ArchiveReader reader(folder);
+      loaded->range = span == Span::All ? range.at(t, reader.span(unit)) : range.at(t);
+      if (loaded->range.toMs > loaded->range.fromMs)
+        loaded->curve = trendCurve(reader.series(unit, cell, loaded->range.fromMs, loaded->range.toMs, columns));
+      loaded->problems = reader.takeProblems();
+    } catch (const std::exception& e) {
+      loaded->failure = QString::fromUtf8(e.what());
+    }
+    QMetaObject::invokeMethod(this, [this, loaded] { guard_.run([&] { takeLoaded(*loaded); }); }, Qt::QueuedConnection);
+    r.ended.store(true);
+  });
+  readings_.push_back(std::move(reading));
+  return true;
+}
+
+void TrendView::collectReadings() {
+  for (auto it = readings_.begin(); it != readings_.end();) {
+    if ((*it)->ended.load()) {
+      (*it)->thread.join();
+      it = readings_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void TrendView::takeLoaded(const Loaded& loaded) {
+  collectReadings();
+  for (const QString& problem : loaded.problems) qCWarning(lcTrend).noquote() << problem;
+  // A curve asked for since, or the view closed: this reading is no longer what is on show.
+  if (loaded.asked != asked_ || !view_.isShown()) return;
+  if (!loaded.failure.isEmpty()) throw std::runtime_error(loaded.failure.toStdString());
+  toolkit::QueryChart& chart = *view_.DBChart1;
+  const Range& r = loaded.range;
+  if (loaded.span == Span::All)
+    chart.showTimeAxis(r.fromMs, std::max(r.toMs, r.fromMs + 1), axisFormat(loaded.span), axisTicks(loaded.span));
+  chart.setTitleLine(rangeTitle(loaded.unit, loaded.selectorText, loaded.span, r, loaded.curve.samples == 0));
+  const TrendCurve& curve = loaded.curve;
   if (curve.condensed) {
     std::vector<std::vector<toolkit::QueryChart::BandPoint>> runs;
     for (const auto& run : curve.runs) {
@@ -190,7 +253,8 @@ bool TrendView::draw(int unit, const history::Selector& selector) {
     }
     chart.showCurve(std::move(points));
   }
-  return true;
+  fitAxis();
+  emit curveLoaded();
 }
 
 void TrendView::fitAxis() {
@@ -203,15 +267,18 @@ void TrendView::fitAxis() {
 }
 
 void TrendView::openComparison() {
-  const Range r = shownRange();
-  if (r.toMs <= r.fromMs) throw std::runtime_error(QStringLiteral("第%1台尚无长期记录").arg(view_.unit()).toStdString());
   const int unit = view_.unit();
+  const qint64 t = now();
+  Range r;
   archive::DeviationReport report;
   QWidget* window = view_.DBChart1->window();
   const bool complete = runInBackground(
       window, QStringLiteral("单体对比"), QStringLiteral("正在读取第%1台的长期记录…").arg(unit),
-      [&, folder = folder_](ScanControl& control) {
-        control.progress(0, archive::ArchiveReader(folder).estimateRuns(unit, r.fromMs, r.toMs));
+      [&, folder = folder_, range = range_](ScanControl& control) {
+        archive::ArchiveReader reader(folder);
+        r = range.span() == Span::All ? range.at(t, reader.span(unit)) : range.at(t);
+        if (r.toMs <= r.fromMs) return;
+        control.progress(0, reader.estimateRuns(unit, r.fromMs, r.toMs));
         report = comparisonOf(folder, unit, r, [&](qint64 read) {
           control.progress(read, control.total());
           return !control.cancelled();
@@ -219,6 +286,7 @@ void TrendView::openComparison() {
       },
       progressShown);
   if (!complete || !report.complete) return;
+  if (r.toMs <= r.fromMs) throw std::runtime_error(QStringLiteral("第%1台尚无长期记录").arg(unit).toStdString());
   CompareDialog dialog(std::move(report), unit, r, window);
   dialog.print = [this, &dialog] { runReport(dialog.reportBody(station_)); };
   runDialog(dialog);

@@ -5,15 +5,22 @@
 //
 // The 24 hours ending now are the history view's own stored day, drawn by the view as always;
 // every other range is read from the archive (archive/ in the station folder) and drawn per
-// pixel column of the plot: the band from lowest to highest and the mean. Opening the view from
+// pixel column of the plot: the band from lowest to highest and the mean, read on a thread of
+// its own (the chart shows its axes at once and the curve when it has been read; a range
+// changed meanwhile drops the older reading). Opening the view from
 // the tables starts at the stored day again; while it is shown, the range holds for another
 // cell or unit. 自动纵轴 (off at first) fits the value axis to what is drawn.
 #include <QDate>
 #include <QObject>
 #include <QPoint>
 #include <QString>
+#include <QStringList>
+#include <atomic>
 #include <functional>
+#include <list>
+#include <memory>
 #include <optional>
+#include <thread>
 
 #include "report/PageWriter.h"
 #include "trend/core/TrendRange.h"
@@ -73,7 +80,19 @@ class TrendView : public QObject {
   void openComparison();
   void openExport();
 
+ signals:
+  /// A range's curve read from the archive has been drawn (the 24 hours are drawn at once).
+  void curveLoaded();
+
  private:
+  struct Loaded;
+  struct Reading {
+    std::thread thread;
+    std::atomic<bool> ended{false};
+  };
+  void takeLoaded(const Loaded& loaded);
+  void collectReadings();
+
   bool draw(int unit, const history::Selector& selector);
   void fitAxis();
   void redraw();
@@ -84,6 +103,9 @@ class TrendView : public QObject {
   QString station_;
   TrendRange range_;
   bool autoAxis_ = false;
+  /// Counts the curves asked for: a reading that comes back for an older one is dropped.
+  int asked_ = 0;
+  std::list<std::unique_ptr<Reading>> readings_;
 };
 
 }  // namespace trend

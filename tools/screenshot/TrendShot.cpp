@@ -10,6 +10,9 @@
 #include "toolkit/KeyValueGrid.h"
 #include "trend/TrendView.h"
 
+#include <QEventLoop>
+#include <QTimer>
+
 int main(int argc, char** argv) {
   return shot::run(argc, argv, "trend-screenshot", [](TForm1& form, toolkit::RecordingMessageBoxes& boxes, shot::Keep& keep) {
     auto trend = std::make_shared<trend::TrendView>(*form.history, form.guard(), QDir::current().filePath(QStringLiteral("archive")),
@@ -21,6 +24,11 @@ int main(int argc, char** argv) {
     form.ValueListEditor1DblClick(form.ValueListEditor1);
     trend->choose(trend::Span::All);
     trend->setAutoAxis(true);
+    // The curve is read off the window's thread: drawn once its reading is back.
+    QEventLoop loaded;
+    QObject::connect(trend.get(), &trend::TrendView::curveLoaded, &loaded, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loaded, &QEventLoop::quit);
+    loaded.exec();
     // The hour axis taken off the chart leaves its drawing to a deferred delete, which the
     // station's running event loop carries out; the tool has none.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
