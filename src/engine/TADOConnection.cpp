@@ -68,6 +68,9 @@ void TADOConnection::Open() {
   level_ = 0;
   commitsUnsettled_ = 0;
   direct_->attach(sqliteHandle(QSqlDatabase::database(name_, false)));
+  // A connection that copies its log every few commits does so alone: SQLite's own copy
+  // after every 1000 pages would write the pages several runs change several times.
+  if (file_.wal && checkpointInterval_ > 1) run(window::Sql{QStringLiteral("PRAGMA wal_autocheckpoint=0"), {}, false});
 }
 
 void TADOConnection::Close() noexcept {
@@ -84,6 +87,7 @@ void TADOConnection::Close() noexcept {
 void TADOConnection::forgetSchema() noexcept {
   verified_.clear();
   namesValid_ = false;
+  rowCounts_ = {};
 }
 
 void TADOConnection::checkFile(bool writing) {
@@ -260,6 +264,7 @@ ResultSet TADOConnection::Execute(const QString& sql) {
   const Statement st = parseStatement(sql);
   checkFile(!st.readsOnly());
   if (observer_) observer_(sql);
+  if (!st.readsOnly()) rowCounts_ = {};
   ResultSet result = executeParsed(st);
   if (!st.readsOnly()) settle();
   return result;

@@ -102,6 +102,14 @@ class TADOConnection {
   /// while the connection stays open. Throws EDatabaseError.
   sqlite3_stmt* direct(const QString& text);
   DirectStatements& directStatements() { return *direct_; }
+  /// Row counts of windowed tables kept between sampling runs (WindowRun.h): valid while no
+  /// other connection has committed (SQLite's data_version unchanged), forgotten at every
+  /// change through Execute, every rollback and Close.
+  struct RowCounts {
+    long long dataVersion = -1;
+    QHash<QString, long long> rows;  ///< by lower-case table name
+  };
+  RowCounts& rowCounts() { return rowCounts_; }
 
   /// Called with every statement's text before it runs (for tracing); may be empty.
   void setStatementObserver(std::function<void(const QString&)> observer) { observer_ = std::move(observer); }
@@ -142,6 +150,7 @@ class TADOConnection {
   QHash<QString, std::shared_ptr<QSqlQuery>> prepared_;
   std::unique_ptr<DirectStatements> direct_;
   int checkpointInterval_ = 1;
+  RowCounts rowCounts_;
   int commitsUnsettled_ = 0;
   std::function<void(const QString&)> observer_;
 };

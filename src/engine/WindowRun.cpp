@@ -39,8 +39,21 @@ void bindNumber(sqlite3_stmt* st, int place, double value, const QString& table)
 }  // namespace
 
 long long storedRows(TADOConnection& connection, const QString& table) {
+  // Counting walks every page of the table: the count is kept while no other connection has
+  // committed since (and our own changes below keep it up to date).
+  TADOConnection::RowCounts& counts = connection.rowCounts();
+  DirectStatements& direct = connection.directStatements();
+  const long long version = direct.integer(direct.get(QStringLiteral("PRAGMA data_version"))).value_or(-1);
+  if (version != counts.dataVersion) {
+    counts.rows.clear();
+    counts.dataVersion = version;
+  }
+  const QString key = table.toLower();
+  if (const auto known = counts.rows.constFind(key); known != counts.rows.cend()) return *known;
   sqlite3_stmt* st = connection.direct(QStringLiteral("SELECT count(*) FROM %1").arg(quoted(rowsTableName(table))));
-  return connection.directStatements().integer(st).value_or(0);
+  const long long rows = direct.integer(st).value_or(0);
+  counts.rows.insert(key, rows);
+  return rows;
 }
 
 int deleteAtStep(TADOConnection& connection, const QString& table, const Layout& layout, long long hoursSteps) {
@@ -52,7 +65,10 @@ int deleteAtStep(TADOConnection& connection, const QString& table, const Layout&
   sqlite3_bind_int64(st, 2, step * kBlock + kBlock - 1);
   sqlite3_bind_int64(st, 3, step);
   direct.run(st);
-  return direct.changes();
+  const int deleted = direct.changes();
+  if (const auto known = connection.rowCounts().rows.find(table.toLower()); known != connection.rowCounts().rows.end())
+    *known -= deleted;
+  return deleted;
 }
 
 void lowerTimes(TADOConnection& connection, const QString& table, Layout& layout, long long steps) {
@@ -80,6 +96,8 @@ void insertAtStep(TADOConnection& connection, const QString& table, const Layout
   int place = 6;
   for (const double v : values) bindNumber(st, place++, v, table);
   direct.run(st);
+  if (const auto known = connection.rowCounts().rows.find(table.toLower()); known != connection.rowCounts().rows.end())
+    *known += 1;
 }
 
 }  // namespace engine::window

@@ -15,7 +15,8 @@ class TADOConnection;
 
 namespace engine::window {
 
-/// Rows the table holds (select count(*) from the table).
+/// Rows the table holds (select count(*) from the table): counted once, then kept up to date by
+/// the calls below until another connection commits (TADOConnection::rowCounts).
 long long storedRows(TADOConnection& connection, const QString& table);
 /// Deletes the rows at time `hoursSteps` * 0.05 (delete from the table where measureTime=...);
 /// returns how many there were.
