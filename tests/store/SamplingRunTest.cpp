@@ -240,6 +240,18 @@ TEST_F(SamplingRun, ClearingEmptiesTheCountedTablesOnly) {
   EXPECT_EQ(times(1), std::vector<double>{0});
 }
 
+TEST_F(SamplingRun, ARowAnotherProgramAddsBetweenRunsIsCounted) {
+  for (int run = 0; run < 2; ++run) ASSERT_TRUE(store::storeRun(connection, query, 1, tables).empty());
+  QProcess client;
+  client.setWorkingDirectory(folder.path());
+  client.start(QStringLiteral("sqlite3"), {QStringLiteral("-bail"), QStringLiteral("db1.mdb"),
+                                           QStringLiteral("insert into measure1 (V, measureTime) values (7, 0.1)")});
+  ASSERT_TRUE(client.waitForFinished(30000));
+  ASSERT_EQ(client.exitCode(), 0) << client.readAllStandardError().toStdString();
+  ASSERT_TRUE(store::storeRun(connection, query, 1, tables).empty());
+  EXPECT_EQ(times(1), places(0, 3));  // the station's row after the other program's, not beside it
+}
+
 TEST_F(SamplingRun, AnotherProgramHoldingAReadTransactionCostsNoSample) {
   fill(1, 3);
   // A report script: opens the file, begins a transaction, reads, and waits with it open.
