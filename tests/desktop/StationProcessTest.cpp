@@ -172,12 +172,16 @@ TEST_F(StationProcess, aSecondStationOnTheFolderIsRefusedNamingTheFirst) {
   folder.makeDatabase(QStringLiteral("5"), 3);
   auto env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  // Starts the station on the folder and waits until its window is up.
+  const auto startStation = [&](QProcess& p) {
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(CELLSTATION_PATH), {QStringLiteral("--station"), folder.path()});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    ASSERT_TRUE(waitUntil([&] { return catches(p, SIGTERM) || p.state() == QProcess::NotRunning; }, 30000));
+    ASSERT_EQ(p.state(), QProcess::Running) << p.readAllStandardError().toStdString();
+  };
   QProcess first;
-  first.setProcessEnvironment(env);
-  first.start(QStringLiteral(CELLSTATION_PATH), {QStringLiteral("--station"), folder.path()});
-  ASSERT_TRUE(first.waitForStarted(10000));
-  ASSERT_TRUE(waitUntil([&] { return catches(first, SIGTERM) || first.state() == QProcess::NotRunning; }, 30000));
-  ASSERT_EQ(first.state(), QProcess::Running) << first.readAllStandardError().toStdString();
+  ASSERT_NO_FATAL_FAILURE(startStation(first));
 
   // The refusal is printed before its box, which nobody here answers.
   QProcess second;
@@ -198,11 +202,7 @@ TEST_F(StationProcess, aSecondStationOnTheFolderIsRefusedNamingTheFirst) {
   first.kill();
   ASSERT_TRUE(first.waitForFinished(30000));
   QProcess third;
-  third.setProcessEnvironment(env);
-  third.start(QStringLiteral(CELLSTATION_PATH), {QStringLiteral("--station"), folder.path()});
-  ASSERT_TRUE(third.waitForStarted(10000));
-  ASSERT_TRUE(waitUntil([&] { return catches(third, SIGTERM) || third.state() == QProcess::NotRunning; }, 30000));
-  ASSERT_EQ(third.state(), QProcess::Running) << third.readAllStandardError().toStdString();
+  ASSERT_NO_FATAL_FAILURE(startStation(third));
   stopWith(third, SIGTERM);
 }
 

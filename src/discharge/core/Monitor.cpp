@@ -43,7 +43,7 @@ Monitor::Monitor(const QString& stationFolder, const QString& dbFile, QObject* p
   }
   for (const DischargeRecord& r : interrupted_) {
     qCWarning(lcDischarge).noquote() << kEventInterrupted << interruptedDetail(r);
-    if (r.unit >= 1 && r.unit <= 99) {
+    if (r.unit >= 1 && r.unit <= protocol::kMaxUnit) {
       auto& slot = resumable_[static_cast<std::size_t>(r.unit)];
       if (!slot || slot->startMs < r.startMs) slot = r;
     }

@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "protocol/Frames.h"
 #include "discharge/core/Detector.h"
 #include "discharge/core/Recorder.h"
 #include "discharge/core/Settings.h"
@@ -89,7 +90,7 @@ class Monitor : public QObject {
   std::array<int, 100> cells_{};  // cells of the last good reply per unit
   std::array<std::optional<Sample>, 100> held_{};
   std::vector<DischargeRecord> interrupted_;
-  std::array<std::optional<DischargeRecord>, 100> resumable_{};  // per unit, until it reads high
+  std::array<std::optional<DischargeRecord>, protocol::kMaxUnit + 1> resumable_{};  // per unit, until it reads high
   bool closed_ = false;
 };
 
